@@ -12,7 +12,9 @@ Clock& CurrentClock() {
   return c != nullptr ? *c : SystemClock();
 }
 
-void SetClock(Clock* clock) { g_clock.store(clock, std::memory_order_release); }
+void SetClock(Clock* clock) {
+  g_clock.store(clock, std::memory_order_release);
+}
 
 FakeClock::FakeClock(std::uint32_t start_tick, FileTime start_utc, std::uint32_t auto_advance_ms)
     : tick_(start_tick), utc_(start_utc), auto_advance_ms_(auto_advance_ms) {}

@@ -33,7 +33,9 @@ Clock& CurrentClock();
 void SetClock(Clock* clock);
 
 // Unsigned difference of two tick readings: correct across the 32-bit wrap-around.
-constexpr std::uint32_t TicksSince(std::uint32_t now, std::uint32_t then) { return now - then; }
+constexpr std::uint32_t TicksSince(std::uint32_t now, std::uint32_t then) {
+  return now - then;
+}
 
 // A clock that moves only when told to. Thread-safe. Sleep() yields the processor for a real
 // moment (so polling loops do not spin) and advances the fake time by `auto_advance_ms`.

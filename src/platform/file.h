@@ -1,5 +1,12 @@
 // TFile: a thin wrapper of one platform file handle, with the Win32 file model on both builds
 // (access mask, share mode, creation disposition; Win32 error codes in LastError).
+//
+// Every operation clears LastError, calls the platform, sets Failed, stores the error code on
+// failure and, when ThrowOnError is set and the operation failed, throws the int 0. A read or
+// write that moves fewer bytes than asked fails (kErrorHandleEof for a read, kErrorDiskFull for a
+// write when the platform itself reported no error).
+// POSIX build: the dispositions map onto open(2) flags, errno onto the Win32 codes below, a
+// directory cannot be opened (kErrorAccessDenied), the share mode and the attributes are ignored.
 #pragma once
 
 #include <cstdint>
@@ -26,14 +33,18 @@ enum class SeekOrigin { kBegin = 0, kCurrent = 1, kEnd = 2 };
 // Win32 error codes; the POSIX build maps errno onto them.
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorTooManyOpenFiles = 4;
 constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
+constexpr std::uint32_t kErrorNotEnoughMemory = 8;
+constexpr std::uint32_t kErrorGenFailure = 31;
 constexpr std::uint32_t kErrorSharingViolation = 32;
 constexpr std::uint32_t kErrorHandleEof = 38;
 constexpr std::uint32_t kErrorFileExists = 80;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kErrorDiskFull = 112;
 constexpr std::uint32_t kErrorNegativeSeek = 131;
+constexpr std::uint32_t kErrorFilenameTooLong = 206;
 }  // namespace file
 
 class TFile {
@@ -56,7 +67,8 @@ class TFile {
             std::uint32_t disposition, std::uint32_t share);
   bool Close();
   bool IsOpen() const { return handle_ != 0; }
-  // A negative or oversized count, or a null buffer, is refused (false, kErrorInvalidParameter).
+  // Without a file or with a null buffer: false, LastError unchanged. A negative count or one
+  // above 0xFFFFFFFF is refused (false, kErrorInvalidParameter) and never reaches the platform.
   bool Write(const void* buffer, std::int64_t count);
   bool Read(void* buffer, std::int64_t count);
   bool Seek(std::int32_t distance, file::SeekOrigin origin);

@@ -1,1 +1,157 @@
-// placeholder
+#include "server/serverthread.h"
+
+#include "platform/clock.h"
+#include "platform/fs.h"
+#include "platform/thread.h"
+#include "server/product.h"
+#include "server/registration.h"
+#include "util/log.h"
+
+namespace corvid {
+
+std::atomic<ServerThread*> ServerThreadInstance{nullptr};
+
+namespace {
+constexpr std::uint32_t kRefreshPeriodMs = 1000;
+}  // namespace
+
+std::string ExeFolderFromPath(const std::string& exe_path, char separator) {
+  std::string folder = exe_path.substr(0, exe_path.find_last_of(separator) + 1);
+  const std::string dot{separator, '.', separator};
+  const std::size_t at = folder.find(dot);
+  if (at != std::string::npos) folder.erase(at, 2);
+  return folder;
+}
+
+std::string ChooseDataFolder(const std::string& exe_folder) {
+  const std::optional<std::string> common = platform::CommonAppDataFolder();
+  if (!common) return exe_folder;
+  const char sep = platform::PathSeparator();
+  std::string folder = *common;
+  if (folder.empty() || folder.back() != sep) folder += sep;
+  folder += kDataFolderName;
+  if (!platform::DirectoryExists(folder)) platform::CreateDirectoryOnce(folder);
+  return folder + sep;
+}
+
+ServerThread::ServerThread(const std::string& command_line, const std::string& data_folder) {
+  exe_folder_ = ExeFolderFromPath(platform::ExecutablePath(), platform::PathSeparator());
+  data_folder_ = data_folder.empty() ? ChooseDataFolder(exe_folder_) : data_folder;
+  SetLogPath(data_folder_ + "protokol.log");
+  config_path_ = data_folder_ + "config.ini";
+  params_path_ = data_folder_ + "params.ini";
+
+  // Switches are case-sensitive substrings of the command line, "/r" first.
+  if (command_line.find("/r") != std::string::npos) {
+    const std::string quoted_path = "\"" + platform::ExecutablePath() + "\"";
+    if (RegisterServerClass(quoted_path) == 0) {
+      WriteLog("INFO\tРегистрация OPC DA сервера произведена успешно\t<%s>", kProgId);
+    } else {
+      WriteLog("ERROR\tОшибка при регистрация OPC DA сервера\t<%s>", kProgId);
+    }
+    registration_run_ = true;
+  } else if (command_line.find("/u") != std::string::npos) {
+    if (UnregisterServerClass() == 0) {
+      WriteLog("INFO\tУдаление регистрации OPC DA сервера произведено успешно\t<%s>", kProgId);
+    } else {
+      WriteLog("ERROR\tОшибка при удалении регистрации OPC DA сервера\t<%s>", kProgId);
+    }
+    registration_run_ = true;
+  } else {
+    WriteLog("INFO\t*** %s запуск ***", kProductTitle);
+  }
+}
+
+ServerThread::~ServerThread() {
+  Terminate();
+  WaitFor();
+}
+
+void ServerThread::Start() {
+  if (thread_.joinable() || finished_.load()) return;
+  thread_ = std::thread([this] {
+    Execute();
+    finished_.store(true);
+  });
+}
+
+void ServerThread::WaitFor() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void ServerThread::AddServerRef() {
+  std::lock_guard<std::mutex> guard(refs_lock_);
+  ++server_refs_;
+}
+
+void ServerThread::ReleaseServerRef() {
+  std::lock_guard<std::mutex> guard(refs_lock_);
+  if (server_refs_ > 0 && --server_refs_ == 0) serving_.store(false);
+}
+
+void ServerThread::Execute() {
+  platform::SetCurrentThreadName("server");
+
+  if (ReadConfig(config_, config_path_)) {
+    WriteLog("INFO\tЧтение настроек из файла: %s", config_path_.c_str());
+  } else {
+    WriteLog("ERROR\tФайл настроек не найден: %s", config_path_.c_str());
+  }
+  WriteLog("INFO\tМаксимальное количество тэгов OPC: %d", config_.MaxTagCount);
+
+  serving_.store(true);
+
+  const std::int32_t wait_s = config_.WaitForOpcClients;
+  if (wait_s == 0) {
+    WriteLog("INFO\tОжидание подключения клиентов...");
+  } else {
+    WriteLog("INFO\tОжидание подключения клиентов в течении %d секунд...", wait_s);
+  }
+  AddServerRef();  // the start-up reference, released when the client wait has passed
+
+  // A negative wait is taken as no wait at all.
+  MainLoop(wait_s > 0 ? static_cast<std::uint32_t>(wait_s) * 1000u : 0u);
+
+  link_.Disconnect();
+  WriteLog("INFO\t*** %s завершение ***", kProductTitle);
+}
+
+void ServerThread::MainLoop(std::uint32_t wait_ms) {
+  platform::Clock& clock = platform::CurrentClock();
+  const std::uint32_t start = clock.TickCount();
+
+  while (serving_.load() && !terminated_.load()) {
+    if (!link_.Registered()) {
+      link_.ConnectAndRegister();
+    } else {
+      if (!link_.Receive()) {
+        link_.DropConnection();
+        continue;
+      }
+      if (link_.FlushSendQueue() == TCorvidLink::FlushResult::kConnectionLost) continue;
+      if (!link_.CorvidTest()) {
+        WriteLog("ERROR\tТест связи не прошел. Сервер Corvid отключен.");
+        link_.Disconnect();
+      }
+    }
+
+    if (config_.UpdateTagTime != 0 &&
+        platform::TicksSince(clock.TickCount(), last_refresh_tick_) >= kRefreshPeriodMs) {
+      RefreshTimestamps();
+      last_refresh_tick_ = clock.TickCount();
+    }
+
+    if (wait_ms != 0 && platform::TicksSince(clock.TickCount(), start) >= wait_ms) {
+      wait_ms = 0;
+      ReleaseServerRef();
+    }
+
+    clock.Sleep(1);
+  }
+}
+
+void ServerThread::RefreshTimestamps() {
+  // The item tables refresh their timestamps here once they exist.
+}
+
+}  // namespace corvid

@@ -1,5 +1,8 @@
 // Date-time values: days since 1899-12-30 00:00 as a double (TDateTime), the fraction being the
 // time of day; conversions to and from FILETIME; pictures for formatting.
+// Before 1899-12-30 the integer part (toward zero) is the day and the fraction's absolute value
+// the time: -1.25 is 1899-12-29 06:00. Values outside 0001-01-01 .. 9999-12-31, NaN and
+// infinities decode to all-zero parts and convert to FILETIME 0.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +30,7 @@ struct DateTimeParts {
 DateTimeParts DecodeDateTime(TDateTime value);
 
 // FILETIME (100-ns since 1601-01-01) <-> TDateTime, both in the same time scale (UTC or local).
+// Whole milliseconds: the part below is dropped; a date before 1601 gives FILETIME 0.
 TDateTime FileTimeToDateTime(platform::FileTime ft);
 platform::FileTime DateTimeToFileTime(TDateTime value);
 
@@ -44,5 +48,6 @@ std::string FormatLocalePicture(const std::string& picture, TDateTime value);
 // Date, time and date + blank + time in the user's formats.
 std::string ShortDateText(TDateTime value);
 std::string LongTimeText(TDateTime value);
+std::string DateTimeText(TDateTime value);
 
 }  // namespace corvid

@@ -2,12 +2,17 @@
 // line to protokol.log: the local date in the user's short date format, a blank, the local time
 // in the long time format, two blanks, the message (CR and LF replaced by blanks, at most 1023
 // windows-1251 characters), CR LF. The file is windows-1251 and is opened and closed for every
-// line, so a line is on disk when WriteLog returns.
+// line, so a line is on disk when WriteLog returns. One process-wide lock serialises every line
+// for the whole life of the process, so lines never interleave.
 #pragma once
 
 #include <string>
 
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// mingw's C++ library uses its own C99 formatter (__USE_MINGW_ANSI_STDIO): check GNU conventions
+// (%zu, %lld), not those of the Microsoft runtime.
+#define CORVID_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#elif defined(__GNUC__)
 #define CORVID_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
 #else
 #define CORVID_PRINTF(fmt, args)
@@ -15,7 +20,9 @@
 
 namespace corvid {
 
-// `format` and %s arguments are UTF-8, with printf conventions.
+// `format` and %s arguments are UTF-8, with printf conventions. Pass wide text as UTF-8 through
+// %s (Utf16ToUtf8): %ls converts by the C library's locale, which cannot be relied on. Never
+// throws; a line that cannot be written is lost.
 void WriteLog(const char* format, ...) CORVID_PRINTF(1, 2);
 
 // Sets the path of the log file (UTF-8). Before it is set, lines go to the fallback file

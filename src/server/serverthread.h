@@ -1,0 +1,87 @@
+// ServerThread: the worker thread that owns everything but the windows: the configuration, the
+// OPC service, the Corvid link and the periodic timestamp refresh. The process entry constructs
+// it, starts it, asks it to terminate and waits for it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "link/corvidlink.h"
+#include "server/config.h"
+
+namespace corvid {
+
+class ServerThread {
+ public:
+  // `command_line`: the command line without the program name. "/r" registers the OPC server
+  // class, "/u" removes its registration; either makes this a registration run that must end.
+  // `data_folder` (with its trailing separator) replaces the platform's choice when not empty.
+  explicit ServerThread(const std::string& command_line, const std::string& data_folder = "");
+  ~ServerThread();
+  ServerThread(const ServerThread&) = delete;
+  ServerThread& operator=(const ServerThread&) = delete;
+
+  bool RegistrationRun() const { return registration_run_; }
+
+  // Starts Execute on the thread (once).
+  void Start();
+  // Asks the main loop to end; WaitFor then returns once Execute has finished.
+  void Terminate() { terminated_.store(true); }
+  bool Terminated() const { return terminated_.load(); }
+  bool Finished() const { return finished_.load(); }
+  void WaitFor();
+
+  const std::string& ExeFolder() const { return exe_folder_; }
+  const std::string& DataFolder() const { return data_folder_; }
+  const std::string& ConfigPath() const { return config_path_; }
+  const std::string& ParamsPath() const { return params_path_; }
+
+  // Filled once at the start of Execute; afterwards changed only by the settings dialog.
+  ServerConfig& Config() { return config_; }
+  TCorvidLink& Link() { return link_; }
+
+  // The server's references: the start-up reference and one per OPC client or client lock.
+  // Serving ends when the last one goes.
+  void AddServerRef();
+  void ReleaseServerRef();
+  bool Serving() const { return serving_.load(); }
+
+ private:
+  void Execute();
+  void MainLoop(std::uint32_t wait_ms);
+  void RefreshTimestamps();
+
+  std::string exe_folder_;
+  std::string data_folder_;
+  std::string config_path_;
+  std::string params_path_;
+  bool registration_run_ = false;
+
+  ServerConfig config_;
+  TCorvidLink link_;
+  std::uint32_t last_refresh_tick_ = 0;
+
+  std::mutex refs_lock_;
+  int server_refs_ = 0;  // guarded by refs_lock_
+  std::atomic<bool> serving_{false};
+
+  std::thread thread_;
+  std::atomic<bool> terminated_{false};
+  std::atomic<bool> finished_{false};
+};
+
+// The one server thread of the process; null before its construction and after its destruction.
+extern std::atomic<ServerThread*> ServerThreadInstance;
+
+// Folder rules of the server thread, pure so they can be tested.
+// The folder part of an executable path with its trailing separator; the first "\.\" (or "/./")
+// is replaced by one separator.
+std::string ExeFolderFromPath(const std::string& exe_path, char separator);
+// <common data folder>/Corvid OPC DA/ (created), or the executable's folder when the platform
+// gives no common data folder.
+std::string ChooseDataFolder(const std::string& exe_folder);
+
+}  // namespace corvid
