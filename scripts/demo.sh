@@ -17,8 +17,9 @@ build/native-release/src/server/corvid-opcd &
 server=$!
 trap 'kill -TERM $server 2>/dev/null || true' INT TERM
 for _ in $(seq 50); do [ -f "$log" ] && break; sleep 0.1; done
-tail -n 20 -F "$log" 2>/dev/null | iconv -f CP1251 -t UTF-8 &
+tail -n 0 -F "$log" 2>/dev/null | iconv -f CP1251 -t UTF-8 &
 tailer=$!
-wait $server || true
+# wait returns early when a signal arrives; keep waiting until the server has ended.
+while kill -0 $server 2>/dev/null; do wait $server || true; done
 sleep 0.3
 kill $tailer 2>/dev/null || true
