@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/utf.h"
+
 namespace corvid {
 namespace {
 
@@ -29,7 +31,7 @@ constexpr std::array<char16_t, 128> kCp1251High = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,  // F8
 };
 
-constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kReplacement = platform::kReplacementChar;
 // A byte that does not start a valid UTF-8 sequence decodes as kInvalidByte + the byte (never a
 // valid code point, and distinct for distinct bytes so that comparisons stay exact).
 constexpr char32_t kInvalidByte = 0x110000;
@@ -93,34 +95,11 @@ char32_t NextCodePoint(std::string_view s, std::size_t& pos) {
   return cp;
 }
 
-// Decodes one code point of UTF-16 at `pos` and advances it; unpaired surrogates give U+FFFD.
 char32_t NextCodePoint(std::u16string_view s, std::size_t& pos) {
-  const char16_t u = s[pos++];
-  if (u < 0xD800 || u > 0xDFFF) return u;
-  if (u <= 0xDBFF && pos < s.size() && s[pos] >= 0xDC00 && s[pos] <= 0xDFFF) {
-    const char16_t low = s[pos++];
-    return 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{low} - 0xDC00);
-  }
-  return kReplacement;
+  return platform::NextUtf16CodePoint(s, pos);
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
+using platform::AppendUtf8;
 
 void AppendUtf16(std::u16string& out, char32_t cp) {
   if (cp < 0x10000) {
@@ -173,10 +152,7 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {
-  std::string out;
-  out.reserve(utf16.size() * 2);
-  for (std::size_t pos = 0; pos < utf16.size();) AppendUtf8(out, NextCodePoint(utf16, pos));
-  return out;
+  return platform::Utf16ToUtf8(utf16);
 }
 
 std::u16string Cp1251ToUtf16(std::string_view cp1251) {

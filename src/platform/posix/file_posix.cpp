@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/file.h"
+#include "platform/utf.h"
 
 namespace corvid {
 namespace {
@@ -76,62 +77,7 @@ bool ParentFolderExists(const std::string& name) {
   return ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string Utf16ToUtf8(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
-
 }  // namespace
-
-TFile::TFile(bool throw_on_error) : throw_on_error_(throw_on_error) {}
-
-TFile::TFile(const std::string& name, std::uint32_t access, bool throw_on_error,
-             std::uint32_t attributes, std::uint32_t disposition, std::uint32_t share)
-    : throw_on_error_(throw_on_error) {
-  Open(name, access, attributes, disposition, share);
-}
-
-TFile::TFile(const std::u16string& name, std::uint32_t access, bool throw_on_error,
-             std::uint32_t attributes, std::uint32_t disposition, std::uint32_t share)
-    : throw_on_error_(throw_on_error) {
-  Open(name, access, attributes, disposition, share);
-}
-
-TFile::~TFile() {
-  // A destructor never throws: the handle is closed quietly.
-  throw_on_error_ = false;
-  Close();
-}
-
-bool TFile::Finish(bool ok) {
-  failed_ = !ok;
-  if (!ok && throw_on_error_) throw 0;
-  return ok;
-}
 
 bool TFile::Open(const std::string& name, std::uint32_t access, std::uint32_t /*attributes*/,
                  std::uint32_t disposition, std::uint32_t /*share*/) {
@@ -187,7 +133,7 @@ bool TFile::Open(const std::string& name, std::uint32_t access, std::uint32_t /*
 
 bool TFile::Open(const std::u16string& name, std::uint32_t access, std::uint32_t attributes,
                  std::uint32_t disposition, std::uint32_t share) {
-  return Open(Utf16ToUtf8(name), access, attributes, disposition, share);
+  return Open(platform::Utf16ToUtf8(name), access, attributes, disposition, share);
 }
 
 bool TFile::Close() {

@@ -20,32 +20,6 @@ HANDLE AsHandle(TFile::Handle handle) {
 
 }  // namespace
 
-TFile::TFile(bool throw_on_error) : throw_on_error_(throw_on_error) {}
-
-TFile::TFile(const std::string& name, std::uint32_t access, bool throw_on_error,
-             std::uint32_t attributes, std::uint32_t disposition, std::uint32_t share)
-    : throw_on_error_(throw_on_error) {
-  Open(name, access, attributes, disposition, share);
-}
-
-TFile::TFile(const std::u16string& name, std::uint32_t access, bool throw_on_error,
-             std::uint32_t attributes, std::uint32_t disposition, std::uint32_t share)
-    : throw_on_error_(throw_on_error) {
-  Open(name, access, attributes, disposition, share);
-}
-
-TFile::~TFile() {
-  // A destructor never throws: the handle is closed quietly.
-  throw_on_error_ = false;
-  Close();
-}
-
-bool TFile::Finish(bool ok) {
-  failed_ = !ok;
-  if (!ok && throw_on_error_) throw 0;
-  return ok;
-}
-
 bool TFile::Open(const std::string& name, std::uint32_t access, std::uint32_t attributes,
                  std::uint32_t disposition, std::uint32_t share) {
   const std::wstring wide = platform::win32::Widen(name);
