@@ -3,26 +3,14 @@
 // the program produces.
 #include <time.h>
 
-#include <mutex>
-#include <optional>
-
 #include "platform/locale.h"
+#include "platform/locale_os.h"
 
 namespace corvid::platform {
 namespace {
 
 constexpr std::int64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 .. 1970-01-01
 constexpr FileTime kPerSecond = 10000000;
-
-struct FormatsState {
-  std::mutex lock;
-  std::optional<DisplayFormats> pinned;  // guarded by `lock`
-};
-
-FormatsState& Formats() {
-  static FormatsState* const state = new FormatsState;  // never destroyed: usable at exit
-  return *state;
-}
 
 // Seconds since 1970 of a FILETIME, and the 100-ns remainder.
 void SplitFileTime(FileTime ft, time_t& seconds, FileTime& rest) {
@@ -67,22 +55,8 @@ constexpr ErrorText kErrorTexts[] = {
 
 }  // namespace
 
-DisplayFormats UserDisplayFormats() {
-  FormatsState& state = Formats();
-  std::lock_guard<std::mutex> guard(state.lock);
-  return state.pinned ? *state.pinned : DisplayFormats{};
-}
-
-void SetDisplayFormats(const DisplayFormats& formats) {
-  FormatsState& state = Formats();
-  std::lock_guard<std::mutex> guard(state.lock);
-  state.pinned = formats;
-}
-
-void ResetDisplayFormats() {
-  FormatsState& state = Formats();
-  std::lock_guard<std::mutex> guard(state.lock);
-  state.pinned.reset();
+DisplayFormats ReadUserDisplayFormats() {
+  return DisplayFormats{};  // the Russian defaults
 }
 
 FileTime UtcToLocal(FileTime utc) {
@@ -108,14 +82,6 @@ FileTime LocalToUtc(FileTime local) {
   if (utc == static_cast<time_t>(-1) && fields.tm_year != 69) return local;
   if (static_cast<std::int64_t>(utc) < -kUnixEpochSeconds) return local;
   return JoinFileTime(utc, rest);
-}
-
-std::int32_t CurrentTimeZoneBias() {
-  const FileTime utc = CurrentClock().UtcNow();
-  const auto delta = static_cast<std::int64_t>(utc - UtcToLocal(utc));  // UTC - local, 100 ns
-  constexpr std::int64_t kPerMinute = 600000000;
-  const std::int64_t rounded = delta >= 0 ? delta + kPerMinute / 2 : delta - kPerMinute / 2;
-  return static_cast<std::int32_t>(rounded / kPerMinute);
 }
 
 std::string SystemErrorMessage(std::uint32_t code) {

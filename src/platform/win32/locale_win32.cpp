@@ -2,43 +2,24 @@
 // system's time zone rules and the system's message table.
 #include <windows.h>
 
-#include <mutex>
-#include <optional>
-
 #include "platform/locale.h"
+#include "platform/locale_os.h"
+#include "platform/win32/wide_win32.h"
 
 namespace corvid::platform {
 namespace {
-
-struct FormatsState {
-  std::mutex lock;
-  std::optional<DisplayFormats> pinned;  // guarded by `lock`
-  std::optional<DisplayFormats> user;    // read once from the locale; guarded by `lock`
-};
-
-FormatsState& Formats() {
-  static FormatsState* const state = new FormatsState;  // never destroyed: usable at exit
-  return *state;
-}
-
-std::string ToUtf8(const wchar_t* text, int length) {
-  if (length <= 0) return std::string();
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-  return out;
-}
 
 // A value of the user default locale; `fallback` when the system has none.
 std::string LocaleValue(LCTYPE type, const std::string& fallback) {
   wchar_t buf[100];
   const int n = ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, buf, 100);
   if (n <= 1) return fallback;  // n counts the terminating NUL
-  return ToUtf8(buf, n - 1);
+  return win32::Narrow(buf, n - 1);
 }
 
-DisplayFormats ReadUserFormats() {
+}  // namespace
+
+DisplayFormats ReadUserDisplayFormats() {
   const DisplayFormats defaults;
   DisplayFormats f;
   const std::string decimal =
@@ -51,6 +32,8 @@ DisplayFormats ReadUserFormats() {
   f.pm = LocaleValue(LOCALE_S2359, std::string());
   return f;
 }
+
+namespace {
 
 FileTime FromFileTime(const FILETIME& ft) {
   return (static_cast<FileTime>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
@@ -80,27 +63,6 @@ FileTime ConvertFileTime(FileTime value, Convert convert) {
 
 }  // namespace
 
-DisplayFormats UserDisplayFormats() {
-  FormatsState& state = Formats();
-  std::lock_guard<std::mutex> guard(state.lock);
-  if (state.pinned) return *state.pinned;
-  if (!state.user) state.user = ReadUserFormats();
-  return *state.user;
-}
-
-void SetDisplayFormats(const DisplayFormats& formats) {
-  FormatsState& state = Formats();
-  std::lock_guard<std::mutex> guard(state.lock);
-  state.pinned = formats;
-}
-
-void ResetDisplayFormats() {
-  FormatsState& state = Formats();
-  std::lock_guard<std::mutex> guard(state.lock);
-  state.pinned.reset();
-  state.user.reset();  // read the locale again: the user may have changed it
-}
-
 FileTime UtcToLocal(FileTime utc) {
   return ConvertFileTime(utc, [](const SYSTEMTIME* from, SYSTEMTIME* to) {
     return ::SystemTimeToTzSpecificLocalTime(nullptr, from, to) != FALSE;
@@ -113,14 +75,6 @@ FileTime LocalToUtc(FileTime local) {
   });
 }
 
-std::int32_t CurrentTimeZoneBias() {
-  const FileTime utc = CurrentClock().UtcNow();
-  const auto delta = static_cast<std::int64_t>(utc - UtcToLocal(utc));  // UTC - local, 100 ns
-  constexpr std::int64_t kPerMinute = 600000000;
-  const std::int64_t rounded = delta >= 0 ? delta + kPerMinute / 2 : delta - kPerMinute / 2;
-  return static_cast<std::int32_t>(rounded / kPerMinute);
-}
-
 std::string SystemErrorMessage(std::uint32_t code) {
   constexpr DWORD kFlags =
       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
@@ -131,7 +85,7 @@ std::string SystemErrorMessage(std::uint32_t code) {
     const DWORD n = ::FormatMessageW(kFlags, nullptr, code, language,
                                      reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     if (n > 0 && buffer != nullptr) {
-      std::string text = ToUtf8(buffer, static_cast<int>(n));
+      std::string text = win32::Narrow(buffer, static_cast<int>(n));
       ::LocalFree(buffer);
       return text;
     }
