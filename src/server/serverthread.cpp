@@ -34,7 +34,9 @@ std::string ChooseDataFolder(const std::string& exe_folder) {
   return folder + sep;
 }
 
-ServerThread::ServerThread(const std::string& command_line, const std::string& data_folder) {
+ServerThread::ServerThread(const std::string& command_line, const std::string& data_folder)
+    : opc_(loVendorInfo{kProductVersion.major, kProductVersion.minor, kProductVersion.build,
+                        kProductVersion.reserved, kProductVersion.title}) {
   exe_folder_ = ExeFolderFromPath(platform::ExecutablePath(), platform::PathSeparator());
   data_folder_ = data_folder.empty() ? ChooseDataFolder(exe_folder_) : data_folder;
   SetLogPath(data_folder_ + "protokol.log");
@@ -79,16 +81,6 @@ void ServerThread::WaitFor() {
   if (thread_.joinable()) thread_.join();
 }
 
-void ServerThread::AddServerRef() {
-  std::lock_guard<std::mutex> guard(refs_lock_);
-  ++server_refs_;
-}
-
-void ServerThread::ReleaseServerRef() {
-  std::lock_guard<std::mutex> guard(refs_lock_);
-  if (server_refs_ > 0 && --server_refs_ == 0) serving_.store(false);
-}
-
 void ServerThread::Execute() {
   platform::SetCurrentThreadName("server");
 
@@ -99,20 +91,29 @@ void ServerThread::Execute() {
   }
   WriteLog("INFO\tМаксимальное количество тэгов OPC: %d", config_.MaxTagCount);
 
-  serving_.store(true);
+  ClassFactory& factory = opc_.Factory();
+  factory.SetServing(true);
+  factory.SetProcessRefCounted(true);
 
-  const std::int32_t wait_s = config_.WaitForOpcClients;
-  if (wait_s == 0) {
-    WriteLog("INFO\tОжидание подключения клиентов...");
+  // (COM: the apartment is initialised here on Windows.)
+  if (opc_.Driver_init(config_.MaxTagCount, config_.BranchSep, 0) != 0) {
+    WriteLog("ERROR\tDriver_init() FAILED\tExiting...");
   } else {
-    WriteLog("INFO\tОжидание подключения клиентов в течении %d секунд...", wait_s);
+    // (COM: the class factory is registered here on Windows.)
+    const std::int32_t wait_s = config_.WaitForOpcClients;
+    if (wait_s == 0) {
+      WriteLog("INFO\tОжидание подключения клиентов...");
+    } else {
+      WriteLog("INFO\tОжидание подключения клиентов в течении %d секунд...", wait_s);
+    }
+    factory.AddServerRef();  // the start-up reference, released when the client wait has passed
+
+    // A negative wait is taken as no wait at all.
+    MainLoop(wait_s > 0 ? static_cast<std::uint32_t>(wait_s) * 1000u : 0u);
+    // (COM: the class registration is revoked here on Windows.)
   }
-  AddServerRef();  // the start-up reference, released when the client wait has passed
 
-  // A negative wait is taken as no wait at all.
-  MainLoop(wait_s > 0 ? static_cast<std::uint32_t>(wait_s) * 1000u : 0u);
-
-  link_.Disconnect();
+  opc_.ShutdownService([this] { link_.Disconnect(); });
   WriteLog("INFO\t*** %s завершение ***", kProductTitle);
 }
 
@@ -120,7 +121,7 @@ void ServerThread::MainLoop(std::uint32_t wait_ms) {
   platform::Clock& clock = platform::CurrentClock();
   const std::uint32_t start = clock.TickCount();
 
-  while (serving_.load() && !terminated_.load()) {
+  while (opc_.Factory().Serving() && !terminated_.load()) {
     if (!link_.Registered()) {
       link_.ConnectAndRegister();
     } else {
@@ -143,7 +144,7 @@ void ServerThread::MainLoop(std::uint32_t wait_ms) {
 
     if (wait_ms != 0 && platform::TicksSince(clock.TickCount(), start) >= wait_ms) {
       wait_ms = 0;
-      ReleaseServerRef();
+      opc_.Factory().ReleaseServerRef();
     }
 
     clock.Sleep(1);

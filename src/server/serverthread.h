@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "link/corvidlink.h"
+#include "opc/opcservice.h"
 #include "server/config.h"
 
 namespace corvid {
@@ -42,12 +43,9 @@ class ServerThread {
   // Filled once at the start of Execute; afterwards changed only by the settings dialog.
   ServerConfig& Config() { return config_; }
   TCorvidLink& Link() { return link_; }
-
-  // The server's references: the start-up reference and one per OPC client or client lock.
-  // Serving ends when the last one goes.
-  void AddServerRef();
-  void ReleaseServerRef();
-  bool Serving() const { return serving_.load(); }
+  // The OPC toolkit service, the class factory's references (Serving ends the main loop) and the
+  // counters the main window shows.
+  OpcService& Opc() { return opc_; }
 
  private:
   void Execute();
@@ -64,9 +62,7 @@ class ServerThread {
   TCorvidLink link_;
   std::uint32_t last_refresh_tick_ = 0;
 
-  std::mutex refs_lock_;
-  int server_refs_ = 0;  // guarded by refs_lock_
-  std::atomic<bool> serving_{false};
+  OpcService opc_;
 
   std::thread thread_;
   std::atomic<bool> terminated_{false};

@@ -9,6 +9,7 @@
 #include "platform/fs.h"
 #include "platform/profile.h"
 #include "platform/temp_folder_for_tests.h"
+#include "toolkit/client.h"
 #include "util/text.h"
 
 namespace corvid {
@@ -91,6 +92,7 @@ TEST(ServerThreadRun, WithoutConfigurationServesOnDefaultsUntilTerminated) {
       "ERROR\tФайл настроек не найден: " + FolderOf(folder) + "config.ini",
       "INFO\tМаксимальное количество тэгов OPC: 10000",
       "INFO\tОжидание подключения клиентов...",
+      "INFO\tЗавершение работы OPC DA севера",
       "INFO\t*** Corvid OPC DA v2.2 завершение ***",
   };
   EXPECT_EQ(lines, expected);
@@ -112,13 +114,14 @@ TEST(ServerThreadRun, EndsByItselfWhenTheClientWaitPassesWithoutClients) {
   }
   server.WaitFor();
   EXPECT_FALSE(server.Terminated());
-  EXPECT_FALSE(server.Serving());
+  EXPECT_FALSE(server.Opc().Factory().Serving());
+  EXPECT_EQ(server.Opc().Service(), nullptr) << "the service was shut down";
   const std::uint32_t ran = platform::TicksSince(clock.TickCount(), 0xFFFFF000u);
   EXPECT_GE(ran, 5000u);
   EXPECT_LT(ran, 6000u);
 
   const std::vector<std::string> lines = LogMessages(folder);
-  ASSERT_EQ(lines.size(), 5u);
+  ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[1], "INFO\tЧтение настроек из файла: " + FolderOf(folder) + "config.ini");
   EXPECT_EQ(lines[2], "INFO\tМаксимальное количество тэгов OPC: 120");
   EXPECT_EQ(lines[3], "INFO\tОжидание подключения клиентов в течении 5 секунд...");
@@ -131,11 +134,15 @@ TEST(ServerThreadRun, AClientReferenceKeepsTheServerServingPastTheClientWait) {
   platform::FakeClock clock(0, 0, 1);
   platform::ScopedClock use_clock(clock);
   ServerThread server("", FolderOf(folder));
-  server.AddServerRef();  // a client connected before the wait ends
   server.Start();
+  // An OPC client connects before the wait ends, once the service exists.
+  while (server.Opc().Service() == nullptr) clock.Sleep(1);
+  loClient* client = nullptr;
+  ASSERT_EQ(server.Opc().CreateClient(u"", false, &client), 0);
+  EXPECT_EQ(server.Opc().ClientCount(), 1);
   while (clock.TickCount() < 20000) clock.Sleep(1);
   EXPECT_FALSE(server.Finished());
-  server.ReleaseServerRef();  // the client leaves
+  client->Release();  // the client leaves: the last reference goes
   server.WaitFor();
   EXPECT_TRUE(server.Finished());
   EXPECT_FALSE(server.Terminated());
