@@ -9,6 +9,9 @@
 #include <string>
 #include <thread>
 
+#include "channels/attributesdesc.h"
+#include "channels/channellist.h"
+#include "channels/stringlist.h"
 #include "link/corvidlink.h"
 #include "opc/opcservice.h"
 #include "server/config.h"
@@ -43,6 +46,11 @@ class ServerThread {
   // Filled once at the start of Execute; afterwards changed only by the settings dialog.
   ServerConfig& Config() { return config_; }
   TCorvidLink& Link() { return link_; }
+  // All type-2 channels, the attribute descriptions the server sent, and their names with the
+  // attribute id of each (duplicates ignored) for naming item properties.
+  TChannelList2& Channels() { return channels_; }
+  TAttributeDescriptionList& AttributeDescriptions() { return attribute_descriptions_; }
+  TStringList& AttrDescTexts() { return attr_desc_texts_; }
   // The OPC toolkit service, the class factory's references (Serving ends the main loop) and the
   // counters the main window shows.
   OpcService& Opc() { return opc_; }
@@ -59,6 +67,9 @@ class ServerThread {
   bool registration_run_ = false;
 
   ServerConfig config_;
+  TAttributeDescriptionList attribute_descriptions_;
+  TChannelList2 channels_;
+  TStringList attr_desc_texts_{TStringList::Duplicates::kIgnore};
   TCorvidLink link_;
   std::uint32_t last_refresh_tick_ = 0;
 
