@@ -92,6 +92,10 @@ SocketHandle SocketCreate();
 // Each of these returns 0 on success and kSocketError on failure.
 int SocketBind(SocketHandle socket, const SocketAddressIn& address);
 int SocketListen(SocketHandle socket, int backlog);
+// Lets a listening socket bind a port that a closed connection still holds (TIME_WAIT); call
+// before SocketBind. On Windows binding such a port works without it (and SO_REUSEADDR there
+// would let another program take the port), so this does nothing.
+int SocketAllowAddressReuse(SocketHandle socket);
 int SocketSetBlocking(SocketHandle socket, bool blocking);
 int SocketConnect(SocketHandle socket, const SocketAddressIn& address);
 int SocketShutdownSend(SocketHandle socket);

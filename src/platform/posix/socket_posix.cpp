@@ -203,6 +203,12 @@ int SocketListen(SocketHandle socket, int backlog) {
   return 0;
 }
 
+int SocketAllowAddressReuse(SocketHandle socket) {
+  const int on = 1;
+  if (::setsockopt(Fd(socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return FailErrno();
+  return 0;
+}
+
 int SocketSetBlocking(SocketHandle socket, bool blocking) {
   const int fd = Fd(socket);
   const int flags = ::fcntl(fd, F_GETFL);

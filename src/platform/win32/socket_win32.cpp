@@ -71,6 +71,10 @@ int SocketListen(SocketHandle socket, int backlog) {
   return Result(::listen(Native(socket), backlog));
 }
 
+int SocketAllowAddressReuse(SocketHandle) {
+  return 0;
+}
+
 int SocketSetBlocking(SocketHandle socket, bool blocking) {
   u_long argument = blocking ? 0 : 1;
   return Result(::ioctlsocket(Native(socket), FIONBIO, &argument));

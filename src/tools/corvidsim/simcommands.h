@@ -1,0 +1,52 @@
+// What the Corvid server simulator receives: the framing of the client's byte stream into
+// commands (fixed structures by their size, protocol-2 packets by their length field) and the
+// record of one received command, decoded where the simulator knows the command.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <variant>
+#include <vector>
+
+#include "link/corvidbuffer.h"
+#include "link/fixedstructs.h"
+
+namespace corvid::sim {
+
+enum class CommandFamily {
+  kFixed,      // a fixed structure, framed by its size
+  kProtocol2,  // a protocol-2 packet, framed by its length field
+  kUnknown,    // an ID that the framing does not know: every byte received from it on
+};
+
+// The commands of the client that the simulator decodes (the type-2 family adds its own).
+using DecodedCommand =
+    std::variant<std::monostate, SRegistrationRequest, SConfigRequestA1, SConfigRequestA2,
+                 SConfigRequestA3, SConfigRequestA4, SStateRequest, SLinkTest>;
+
+struct ReceivedCommand {
+  CommandFamily Family = CommandFamily::kFixed;
+  std::uint8_t Id = 0;
+  std::vector<std::uint8_t> Bytes;  // the whole command as received
+  DecodedCommand Decoded;           // monostate when not decoded
+  std::uint32_t Tick = 0;           // the program's tick count when it was framed
+  std::uint32_t Connection = 0;     // 1 for the first connection accepted, 2 for the next ...
+};
+
+// A command the simulator sends: its ID and all its bytes.
+struct OutCommand {
+  std::uint8_t Id = 0;
+  std::vector<std::uint8_t> Bytes;
+};
+
+template <std::size_t N>
+OutCommand ToOut(const FixedBytes<N>& bytes) {
+  return OutCommand{bytes[0], std::vector<std::uint8_t>(bytes.begin(), bytes.end())};
+}
+
+// Takes the next whole command from the front of `buffer`; nothing while it is incomplete. A
+// protocol-2 length below 3 takes the 3 header bytes. An unknown ID takes everything stored.
+// Decoding failures leave Decoded empty.
+std::optional<ReceivedCommand> TakeCommand(TDataStack& buffer);
+
+}  // namespace corvid::sim

@@ -1,0 +1,69 @@
+// SimServer: the protocol side of the Corvid server simulator, without sockets or threads. It
+// holds the simulated server's world (the scenario with the channels' current states, the server
+// clock, the session ids), answers one received command at a time and builds the commands that
+// the server pushes. The rules it follows are described in scenario.h. Not thread-safe: CorvidSim
+// calls it under its lock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/corvidsim/scenario.h"
+#include "tools/corvidsim/simcommands.h"
+#include "util/datetime.h"
+
+namespace corvid::sim {
+
+class SimServer {
+ public:
+  explicit SimServer(Scenario scenario);
+
+  const Scenario& scenario() const { return scenario_; }
+  Scenario& scenario() { return scenario_; }
+
+  // A new connection: not registered.
+  void BeginSession();
+  bool Registered() const { return session_id_ >= 0; }
+  // The session id of the current connection; -1 before an accepted registration.
+  std::int32_t SessionId() const { return session_id_; }
+
+  struct Result {
+    std::vector<OutCommand> Answer;
+    std::string Event;            // what happened, one line (UTF-8); empty for nothing notable
+    bool Accepted = false;        // a registration was accepted just now
+    bool StatesAnswered = false;  // the state request was answered just now
+  };
+  // Answers one command. `status_error` goes into the closing status 100 of the answer.
+  Result Handle(const ReceivedCommand& command, std::uint16_t status_error = 0);
+
+  // The server's local time now: this computer's local time plus the scenario's clock offset.
+  TDateTime ServerNow() const;
+  // The scenario's UTC bias, or this computer's.
+  std::int16_t UtcBias() const;
+
+  // Builders of pushed commands. Each changes the world first where it is a change.
+  // The state record of a channel as it stands.
+  SStateRecord StateRecordOf(std::size_t channel_index) const;
+  // Applies the change to the channel; false (and nothing) when no channel has that address.
+  bool ApplyStateChange(const StateChange& change, OutCommand& out);
+  OutCommand ApplyServerTime(const ServerTimeChange& change);
+  OutCommand ConfigChanged(const ConfigChange& change) const;
+  static OutCommand Status(std::uint8_t command_id, std::uint16_t error_code);
+  static OutCommand GarbageCommand(const Garbage& garbage);
+  // `count` state records, cycling over the channels, each with a new value (appended to
+  // `out` as one command per record). Nothing without channels.
+  void Burst(std::uint32_t count, std::vector<OutCommand>& out);
+
+ private:
+  Result Register(const SRegistrationRequest& request);
+  void AppendStatus(Result& result, std::uint8_t id, std::uint16_t error) const;
+
+  Scenario scenario_;
+  std::vector<TDateTime> changed_at_;  // per channel: the time of its last change
+  std::int32_t next_session_id_ = 1;
+  std::int32_t session_id_ = -1;
+  std::uint64_t burst_step_ = 0;
+};
+
+}  // namespace corvid::sim
