@@ -1,16 +1,38 @@
+// TCorvidLink: construction, the shared link state and the send path.
 #include "link/corvidlink.h"
 
+#include <cmath>
 #include <vector>
 
 #include "util/log.h"
 #include "util/text.h"
 
 namespace corvid {
+namespace {
 
-TCorvidLink::TCorvidLink()
-    : client_(false),
-      receive_buffer_(kReceiveBufferCapacity, 0),
-      send_queue_(kSendQueueCapacity, 0) {}
+// The sink of a link that reports to nobody.
+class NullLinkSink final : public TLinkSink {
+ public:
+  std::int32_t Type1Count() override { return 0; }
+  bool OnType1Config(const SConfigA4&) override { return false; }
+  std::int32_t OnType1ConfigComplete() override { return 0; }
+  bool OnType1State(const SStateRecord&) override { return false; }
+  void OnDisconnected(std::uint32_t, platform::FileTime) override {}
+  std::int32_t ActiveTagCount() override { return 0; }
+};
+
+NullLinkSink g_null_sink;
+
+}  // namespace
+
+TCorvidLink::TCorvidLink(TType1Lists& lists)
+    : lists_(lists), sink_(&g_null_sink), client_(false), send_queue_(kSendQueueCapacity, 0) {
+  incomplete_timer_.Reset();
+}
+
+void TCorvidLink::SetSink(TLinkSink* sink) {
+  sink_ = sink != nullptr ? sink : &g_null_sink;
+}
 
 std::string TCorvidLink::LastErrorText() const {
   std::lock_guard<std::mutex> guard(last_error_lock_);
@@ -23,13 +45,14 @@ void TCorvidLink::SetLastErrorText(const std::string& text) {
   last_error_text_ = std::move(cut);
 }
 
-void TCorvidLink::ConnectAndRegister() {
-  // The session (connect, register, download) is built on top of the command codec.
+platform::FileTime TCorvidLink::ServerTimeNow() const {
+  const double seconds = std::trunc(server_time_offset_.load() * 86400.0);
+  const auto shift = static_cast<std::int64_t>(seconds) * 10000000;
+  return platform::CurrentClock().UtcNow() + static_cast<platform::FileTime>(shift);
 }
 
-bool TCorvidLink::Receive() {
-  // Command dispatch is built on top of the command codec; until then the link never registers.
-  return true;
+std::uint32_t TCorvidLink::TimeoutMs() const {
+  return settings_.TimeoutMs > 0 ? static_cast<std::uint32_t>(settings_.TimeoutMs) : 0u;
 }
 
 TCorvidLink::FlushResult TCorvidLink::FlushSendQueue() {
@@ -50,21 +73,6 @@ TCorvidLink::FlushResult TCorvidLink::FlushSendQueue() {
     return FlushResult::kConnectionLost;
   }
   return FlushResult::kFailed;
-}
-
-bool TCorvidLink::CorvidTest() {
-  // The link test is built on top of the command codec.
-  return true;
-}
-
-void TCorvidLink::Disconnect() {
-  client_.Close();
-  session_id_.store(-1);
-}
-
-void TCorvidLink::DropConnection() {
-  Disconnect();
-  last_registration_tick_ = 0;
 }
 
 bool TCorvidLink::Send(const std::uint8_t* data, int length) {

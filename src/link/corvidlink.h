@@ -1,6 +1,13 @@
 // TCorvidLink: the state of the connection to the Corvid server (socket, buffers, session id,
 // ticks, flags) and the operations that the server thread's main loop runs on it. The server
 // thread owns the one instance; the windows read SessionID, RegistrationTime and LastErrorText.
+//
+// The operations live in files by concept: corvidlink.cpp (state, send queue), session.cpp
+// (ConnectAndRegister and the downloads), receive.cpp (Receive and the dispatch of commands),
+// linktest.cpp (CorvidTest, Disconnect, DropConnection).
+//
+// Threads: everything runs on the server thread except Send (any thread: the send queue has its
+// own lock) and the readers of SessionID, RegistrationTime and LastErrorText (the windows).
 #pragma once
 
 #include <atomic>
@@ -8,65 +15,157 @@
 #include <mutex>
 #include <string>
 
+#include "link/channelcmd.h"
 #include "link/corvidbuffer.h"
+#include "link/linksink.h"
 #include "link/tcp.h"
+#include "link/timeinterval.h"
+#include "link/type1lists.h"
+#include "platform/clock.h"
 #include "util/datetime.h"
 
 namespace corvid {
 
+// What the link needs of the configuration (config.ini) and of the server's folders.
+struct LinkSettings {
+  std::string Host = "127.0.0.1";
+  std::uint16_t Port = 3000;
+  std::string Login = "CFG";             // NAME
+  std::string Password;                  // PASSWORD
+  std::int32_t TimeoutMs = 30000;        // TIMEOUT
+  std::int32_t TestConnectSeconds = 60;  // TESTCONNECT
+  std::string DataFolder;                // with its trailing separator; musor.dat is written there
+  std::uint8_t VersionMajor = 2;         // of this system, sent with the registration
+  std::uint8_t VersionMinor = 2;
+};
+
 class TCorvidLink {
  public:
   static constexpr int kSendQueueCapacity = 3000;
-  static constexpr int kReceiveBufferCapacity = 40000;
   static constexpr std::size_t kLastErrorTextMax = 299;  // windows-1251 characters
+  // A registration request is followed by at least this pause before the next one.
+  static constexpr std::uint32_t kRegistrationPauseMs = 60000;
+  // A command that stays incomplete for more whole seconds than this ends the connection.
+  static constexpr std::uint64_t kIncompleteLimitSeconds = 59;
 
-  TCorvidLink();
+  // Receive results.
+  static constexpr int kReceiveDead = 0;     // not connected, or the server closed it
+  static constexpr int kReceiveHandled = 1;  // at least one command was handled
+  static constexpr int kReceiveNothing = 2;  // nothing to read, or only an incomplete command
+
+  // `lists`: the type-1 configuration lists that the receive loop fills (they outlive the link).
+  explicit TCorvidLink(TType1Lists& lists);
   TCorvidLink(const TCorvidLink&) = delete;
   TCorvidLink& operator=(const TCorvidLink&) = delete;
+
+  // Before the first ConnectAndRegister (server thread).
+  void Configure(const LinkSettings& settings) { settings_ = settings; }
+  const LinkSettings& Settings() const { return settings_; }
+  // Where received items and link events go; null: nowhere.
+  void SetSink(TLinkSink* sink);
+  // The thread's stop request, looked at by every wait of the session and by the receive loop.
+  void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
 
   // Registered at the Corvid server: a session id was assigned.
   bool Registered() const { return SessionID() >= 0; }
   std::int32_t SessionID() const { return session_id_.load(); }
   TDateTime RegistrationTime() const { return registration_time_.load(); }
+  bool Configured() const { return configured_; }
 
   // The last session failure, as the main window shows it. Read and written whole under a lock,
   // so a reader never sees a half-written text.
   std::string LastErrorText() const;
   void SetLastErrorText(const std::string& text);
 
-  // One connection attempt when one is due (connect, register, download).
-  void ConnectAndRegister();
-  // Reads the socket and dispatches every complete command; false when the connection is dead.
-  bool Receive();
+  // Server time minus local time, in days.
+  double ServerTimeOffset() const { return server_time_offset_.load(); }
+  // The current UTC time on the server's clock: the system's UTC time plus the offset in whole
+  // seconds (truncated toward zero).
+  platform::FileTime ServerTimeNow() const;
 
+  // ---- session (session.cpp) ----
+  // One connection attempt when one is due: connect, register, download the type-1
+  // configuration when none is held, fetch the type-1 states. True when the link is up and
+  // configured. Failures are logged, kept in LastErrorText and end in Disconnect.
+  bool ConnectAndRegister();
+
+  // ---- receive loop (receive.cpp) ----
+  // Reads the socket into the receive buffer and dispatches every complete command:
+  // kReceiveDead, kReceiveHandled or kReceiveNothing.
+  int Receive();
+  // Dispatches every complete command stored in the receive buffer (Receive's second half):
+  // kReceiveHandled or kReceiveNothing.
+  int DispatchReceived();
+
+  // ---- send path (corvidlink.cpp) ----
   enum class FlushResult { kDone, kFailed, kConnectionLost };
   // Writes the whole send queue to the socket in one write; the bytes leave the queue only when
   // they were all written. Logs a failure; 10053/10054 also end the connection.
   FlushResult FlushSendQueue();
-
-  // Tests a silent link; false when the test failed.
-  bool CorvidTest();
-  // Closes the connection and marks the session as ended.
-  void Disconnect();
-  // Disconnect, and let the next connection attempt start without delay.
-  void DropConnection();
-
-  // Queues bytes for the server (any thread). False when the link is down.
+  // Queues bytes for the server (any thread). False while the link is down.
   bool Send(const std::uint8_t* data, int length);
+
+  // ---- link upkeep (linktest.cpp) ----
+  // Tests a silent link; false when the test failed (the caller logs and disconnects).
+  bool CorvidTest();
+  // Ends the session: logs and marks every item when one existed, closes the socket, forgets
+  // the session. Safe to call when no session exists.
+  void Disconnect();
+  // Disconnect, and let the next connection attempt start without the pause.
+  void DropConnection();
 
   TTCPClient& Client() { return client_; }
   TCircleBuffer& SendQueue() { return send_queue_; }
-  TDataStack& ReceiveBuffer() { return receive_buffer_; }
+  TCorvidCmdParser& ReceiveBuffer() { return receive_buffer_; }
+  bool TestPending() const { return test_pending_; }
+  bool IncompleteWaiting() const { return incomplete_waiting_; }
 
  private:
+  // session.cpp
+  void Register();
+  void DownloadType1Configuration();
+  void DownloadType1States();
+  // One download step: writes the request, then receives until a status arrives or the server
+  // has been silent for TIMEOUT ms; throws CorvidServerException(code, text) when it did not.
+  template <std::size_t N>
+  void DownloadStep(const std::array<std::uint8_t, N>& request, std::int32_t code,
+                    const char* failure);
+  bool StopRequested() const { return stop_ != nullptr && stop_->load(); }
+  std::uint32_t TimeoutMs() const;
+
+  // receive.cpp
+  bool DispatchFixed(std::uint8_t id, std::int32_t size);
+  void RunParser2(std::uint8_t id);
+  void UnknownCommand(std::uint8_t id);
+  void IncompleteCommand(std::uint8_t id);
+
+  TType1Lists& lists_;
+  TLinkSink* sink_;
+  const std::atomic<bool>* stop_ = nullptr;
+  LinkSettings settings_;
+
   TTCPClient client_;
-  TDataStack receive_buffer_;
+  TCorvidCmdParser receive_buffer_;
   TCircleBuffer send_queue_;
 
   std::atomic<std::int32_t> session_id_{-1};
   std::atomic<TDateTime> registration_time_{0.0};
+  std::atomic<double> server_time_offset_{0.0};
+  bool configured_ = false;
+  bool status_received_ = false;
+  // The pause after a registration request: active from the request until DropConnection.
+  bool registration_pause_ = false;
   std::uint32_t last_registration_tick_ = 0;
+  // A connection that failed at once (refused) is tried again TIMEOUT ms after it started, as
+  // one that had waited out the time-out.
+  bool connect_pause_ = false;
+  std::uint32_t connect_pause_start_ = 0;
   std::uint32_t last_receive_tick_ = 0;
+  bool test_pending_ = false;
+  std::uint32_t test_sent_tick_ = 0;
+  bool incomplete_waiting_ = false;
+  TimeInterval incomplete_timer_;
+  bool answer_received_[256] = {};  // per protocol-2 command id
 
   mutable std::mutex last_error_lock_;
   std::string last_error_text_;  // guarded by last_error_lock_

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/thread.h"
+#include "server/comserver.h"
 #include "server/product.h"
 #include "server/registration.h"
 #include "util/log.h"
@@ -36,7 +37,8 @@ std::string ChooseDataFolder(const std::string& exe_folder) {
 
 ServerThread::ServerThread(const std::string& command_line, const std::string& data_folder)
     : opc_(loVendorInfo{kProductVersion.major, kProductVersion.minor, kProductVersion.build,
-                        kProductVersion.reserved, kProductVersion.title}) {
+                        kProductVersion.reserved, kProductVersion.title},
+           ComServer::ProcessRefs()) {
   exe_folder_ = ExeFolderFromPath(platform::ExecutablePath(), platform::PathSeparator());
   data_folder_ = data_folder.empty() ? ChooseDataFolder(exe_folder_) : data_folder;
   SetLogPath(data_folder_ + "protokol.log");
@@ -90,16 +92,22 @@ void ServerThread::Execute() {
     WriteLog("ERROR\tФайл настроек не найден: %s", config_path_.c_str());
   }
   WriteLog("INFO\tМаксимальное количество тэгов OPC: %d", config_.MaxTagCount);
+  ConfigureLink();
 
   ClassFactory& factory = opc_.Factory();
   factory.SetServing(true);
   factory.SetProcessRefCounted(true);
 
-  // (COM: the apartment is initialised here on Windows.)
+  ComServer com(opc_);
+  if (!com.Initialize()) {
+    WriteLog("ERROR\tCoInitializeEx() FAILED\tExiting...");
+    return;
+  }
   if (opc_.Driver_init(config_.MaxTagCount, config_.BranchSep, 0) != 0) {
     WriteLog("ERROR\tDriver_init() FAILED\tExiting...");
+  } else if (!com.RegisterFactory()) {
+    WriteLog("ERROR\tCoRegisterClassObject() FAILED\tExiting...");
   } else {
-    // (COM: the class factory is registered here on Windows.)
     const std::int32_t wait_s = config_.WaitForOpcClients;
     if (wait_s == 0) {
       WriteLog("INFO\tОжидание подключения клиентов...");
@@ -110,11 +118,29 @@ void ServerThread::Execute() {
 
     // A negative wait is taken as no wait at all.
     MainLoop(wait_s > 0 ? static_cast<std::uint32_t>(wait_s) * 1000u : 0u);
-    // (COM: the class registration is revoked here on Windows.)
+    if (!com.Revoke()) WriteLog("ERROR\tCoRevokeClassObject() FAILED\tExiting...");
   }
 
   opc_.ShutdownService([this] { link_.Disconnect(); });
+  com.Uninitialize();
   WriteLog("INFO\t*** %s завершение ***", kProductTitle);
+}
+
+void ServerThread::ConfigureLink() {
+  LinkSettings settings;
+  settings.Host = config_.Host;
+  settings.Port = static_cast<std::uint16_t>(config_.Port & 0xFFFF);
+  settings.Login = config_.Name;
+  settings.Password = config_.Password;
+  settings.TimeoutMs = config_.Timeout;
+  settings.TestConnectSeconds = config_.TestConnect;
+  settings.DataFolder = data_folder_;
+  settings.VersionMajor = static_cast<std::uint8_t>(kProductVersion.major);
+  settings.VersionMinor = static_cast<std::uint8_t>(kProductVersion.minor);
+  link_.Configure(settings);
+  link_.SetSink(&link_bridge_);
+  link_.SetStopFlag(&terminated_);
+  type1_tags_.SetTagNameTemplate(config_.TagName);
 }
 
 void ServerThread::MainLoop(std::uint32_t wait_ms) {
@@ -125,14 +151,18 @@ void ServerThread::MainLoop(std::uint32_t wait_ms) {
     if (!link_.Registered()) {
       link_.ConnectAndRegister();
     } else {
-      if (!link_.Receive()) {
+      if (link_.Receive() == TCorvidLink::kReceiveDead) {
         link_.DropConnection();
         continue;
       }
-      if (link_.FlushSendQueue() == TCorvidLink::FlushResult::kConnectionLost) continue;
-      if (!link_.CorvidTest()) {
-        WriteLog("ERROR\tТест связи не прошел. Сервер Corvid отключен.");
-        link_.Disconnect();
+      // The receive loop itself may have ended the session (an unknown command, a command
+      // incomplete for a minute): then there is nothing to send or to test.
+      if (link_.Registered()) {
+        if (link_.FlushSendQueue() == TCorvidLink::FlushResult::kConnectionLost) continue;
+        if (!link_.CorvidTest()) {
+          WriteLog("ERROR\tТест связи не прошел. Сервер Corvid отключен.");
+          link_.Disconnect();
+        }
       }
     }
 
@@ -152,7 +182,8 @@ void ServerThread::MainLoop(std::uint32_t wait_ms) {
 }
 
 void ServerThread::RefreshTimestamps() {
-  // The item tables refresh their timestamps here once they exist.
+  type1_tags_.UpdateTime(link_.ServerTimeNow());
+  // The type-2 items are refreshed here as well (protocol 2).
 }
 
 }  // namespace corvid

@@ -13,6 +13,8 @@
 #include "channels/channellist.h"
 #include "channels/stringlist.h"
 #include "link/corvidlink.h"
+#include "link/type1lists.h"
+#include "opc/linkbridge.h"
 #include "opc/opcservice.h"
 #include "server/config.h"
 
@@ -54,11 +56,16 @@ class ServerThread {
   // The OPC toolkit service, the class factory's references (Serving ends the main loop) and the
   // counters the main window shows.
   OpcService& Opc() { return opc_; }
+  // The type-1 configuration lists and the type-1 tag table (its Count is read by the windows).
+  TType1Lists& Type1Lists() { return type1_lists_; }
+  TCorvidDataList& Type1Tags() { return type1_tags_; }
 
  private:
   void Execute();
   void MainLoop(std::uint32_t wait_ms);
   void RefreshTimestamps();
+  // Hands the configuration to the link and the type-1 tag table.
+  void ConfigureLink();
 
   std::string exe_folder_;
   std::string data_folder_;
@@ -70,10 +77,13 @@ class ServerThread {
   TAttributeDescriptionList attribute_descriptions_;
   TChannelList2 channels_;
   TStringList attr_desc_texts_{TStringList::Duplicates::kIgnore};
-  TCorvidLink link_;
   std::uint32_t last_refresh_tick_ = 0;
 
   OpcService opc_;
+  TType1Lists type1_lists_;
+  TCorvidDataList type1_tags_{opc_, type1_lists_};
+  TOpcLinkBridge link_bridge_{opc_, type1_tags_};
+  TCorvidLink link_{type1_lists_};
 
   std::thread thread_;
   std::atomic<bool> terminated_{false};

@@ -85,7 +85,7 @@ Scenario DefaultBuildingScenario() {
   AddChannel(s, Addr(1, 2, 1, 1), 8, kPower, "Напряжение фазы A", 228);
   AddChannel(s, Addr(1, 2, 1, 2), 6, kPower, "Ток фазы A", 41.7);
   AddChannel(s, Addr(1, 2, 1, 3), 18, kPower, "Вводной автомат", 1);
-  AddChannel(s, Addr(1, 2, 1, 4), 0, kPower, "Показания счетчика", 184532);
+  AddChannel(s, Addr(1, 2, 1, 4), 5, kPower, "Показания счетчика", 184532);
   AddChannel(s, Addr(1, 3, 1, 1), 24, kLifts, "Лифт 1", 7);
   AddChannel(s, Addr(1, 3, 1, 2), 26, kLifts, "Переговорное устройство лифта 1", 0);
   AddChannel(s, Addr(1, 3, 2, 1), 24, kLifts, "Лифт 2", 7);
@@ -168,7 +168,7 @@ Scenario LoadScenario(std::uint32_t channels) {
     s.A2.push_back({1, static_cast<std::uint16_t>(b), "Группа " + std::to_string(b)});
     s.A3.push_back({1, static_cast<std::uint16_t>(b), 1, "Узел " + std::to_string(b)});
   }
-  static constexpr std::uint8_t kTypes[] = {9, 0, 11, 6, 8, 14};
+  static constexpr std::uint8_t kTypes[] = {9, 5, 11, 6, 8, 14};
   s.Channels.reserve(channels);
   for (std::uint32_t i = 0; i < channels && i / per_a2 < 65535; ++i) {
     Type1Channel c;

@@ -1,0 +1,229 @@
+// The session with the Corvid server: connect, register, take over the server's clock, download
+// the type-1 configuration when none is held, and fetch the type-1 states. One attempt per call
+// of ConnectAndRegister; every failure is one CorvidServerException (or the general exception)
+// caught at the end of the attempt, logged, kept for the main window, and ended by Disconnect.
+#include <cmath>
+
+#include "channels/ownsession.h"
+#include "link/corvidlink.h"
+#include "link/corvidserverexception.h"
+#include "link/corvidtexts.h"
+#include "util/log.h"
+#include "util/text.h"
+#include "util/utils.h"
+
+namespace corvid {
+namespace {
+
+// A password as the log shows it: one asterisk per character.
+std::string MaskedPassword(const std::string& password) {
+  return std::string(Utf8ToCp1251(password).size(), '*');
+}
+
+long ElapsedMs(std::uint32_t since) {
+  return static_cast<long>(platform::TicksSince(platform::CurrentClock().TickCount(), since));
+}
+
+}  // namespace
+
+bool TCorvidLink::ConnectAndRegister() {
+  platform::Clock& clock = platform::CurrentClock();
+  const std::uint32_t now = clock.TickCount();
+  if (registration_pause_ &&
+      platform::TicksSince(now, last_registration_tick_) < kRegistrationPauseMs) {
+    return false;
+  }
+  if (connect_pause_ && platform::TicksSince(now, connect_pause_start_) < TimeoutMs()) {
+    return false;
+  }
+  connect_pause_ = false;
+
+  try {
+    Register();
+    if (sink_->Type1Count() == 0) DownloadType1Configuration();
+    configured_ = true;
+    if (sink_->Type1Count() > 0) DownloadType1States();
+    // The attribute descriptions and the type-2 channels are downloaded here (protocol 2).
+    return true;
+  } catch (const CorvidServerException& e) {
+    Disconnect();
+    const std::string text = std::string(e.what()) + " (" + std::to_string(e.Code) + ")";
+    SetLastErrorText(text);
+    WriteLog("ERROR\t%s", text.c_str());
+  } catch (const Exception& e) {
+    Disconnect();
+    SetLastErrorText(e.what());
+    WriteLog("ERROR\t%s", e.what());
+  } catch (...) {
+    Disconnect();
+    SetLastErrorText("неизвестная ошибка");
+    WriteLog("ERROR\t%s", "неизвестная ошибка");
+  }
+  return false;
+}
+
+void TCorvidLink::Register() {
+  platform::Clock& clock = platform::CurrentClock();
+  const std::uint32_t timeout = TimeoutMs();
+
+  if (!client_.Connect(settings_.Host, settings_.Port)) {
+    throw CorvidServerException(1, "ошибка подключения к серверу Corvid: " + client_.ErrorText());
+  }
+  const std::uint32_t connect_start = clock.TickCount();
+  bool connected = false;
+  for (;;) {
+    if (client_.WaitConnected(0)) {
+      connected = true;
+      break;
+    }
+    // A refused connection is reported at once: waiting longer changes nothing.
+    if (client_.Status == TTCPClient::kStatusIoError) break;
+    if (platform::TicksSince(clock.TickCount(), connect_start) >= timeout || StopRequested()) {
+      break;
+    }
+    clock.Sleep(1);
+  }
+  if (!connected) {
+    if (client_.Status == TTCPClient::kStatusIoError) {
+      connect_pause_ = true;
+      connect_pause_start_ = connect_start;
+    } else {
+      client_.SetLastError(10060);
+    }
+    throw CorvidServerException(2, "ошибка подключения к серверу Corvid: " + client_.ErrorText());
+  }
+  WriteLog("INFO\tПодключение к серверу Corvid установлено\t%s --> %s таймаут %d мсек",
+           client_.LocalAddressText().c_str(), client_.RemoteAddressText().c_str(),
+           settings_.TimeoutMs);
+
+  SRegistrationRequest request;
+  request.Login = settings_.Login;
+  request.Password = settings_.Password;
+  request.VersionMajor = settings_.VersionMajor;
+  request.VersionMinor = settings_.VersionMinor;
+  const auto request_bytes = request.Encode();
+  if (!client_.Write(request_bytes.data(), static_cast<std::int64_t>(request_bytes.size()))) {
+    throw CorvidServerException(3, "ошибка посылки запроса на регистрацию: " + client_.ErrorText());
+  }
+  const std::uint32_t registration_start = clock.TickCount();
+  last_registration_tick_ = registration_start;
+  registration_pause_ = true;
+
+  for (std::uint32_t i = 0; i < timeout / 10; ++i) {
+    if (client_.Poll(true, false, false, 0) || StopRequested()) break;
+    clock.Sleep(10);
+  }
+  const std::uint32_t available = client_.Available();
+  if (available == 0) {
+    throw CorvidServerException(
+        4, "регистрация невозможна, сервер Corvid отключен: " + client_.ErrorText());
+  }
+  if (available < SRegistrationAnswer::kSize) {
+    throw CorvidServerException(5, "Сервер не ответил на регистрацию в течении " +
+                                       std::to_string(settings_.TimeoutMs) + " мсек. [в буфере " +
+                                       std::to_string(available) + " байт]");
+  }
+  FixedBytes<SRegistrationAnswer::kSize> bytes{};
+  bytes[0] = SRegistrationAnswer::kId;
+  SRegistrationAnswer answer;  // client id -1 until read
+  if (client_.Read(bytes.data(), static_cast<std::int64_t>(bytes.size()))) {
+    if (bytes[0] != SRegistrationAnswer::kId) {
+      throw CorvidServerException(
+          6, "Неверный ответ сервера Corvid ! [structID=" + std::to_string(bytes[0]) + " размер " +
+                 std::to_string(available) + " байт]");
+    }
+    answer = SRegistrationAnswer::Decode(bytes);
+  }
+  last_receive_tick_ = clock.TickCount();
+
+  if (answer.ClientId < 0) {
+    // The password never goes into the log: one asterisk per character stands for it.
+    throw CorvidServerException(
+        7, "Отказано в регистрации на сервере Corvid: " + RefusalText(answer.Reason) +
+               "\tЛогин=" + settings_.Login + " Пароль=" + MaskedPassword(settings_.Password));
+  }
+  if (answer.ServerMajor < 4) {
+    throw CorvidServerException(
+        8, "Регистрация невозможна ! Требуется сервер Corvid версии 4.00 или старше !");
+  }
+
+  session_id_.store(answer.ClientId);
+  SetOwnSessionId(static_cast<std::int16_t>(static_cast<std::uint16_t>(answer.ClientId & 0xFFFF)));
+  const TDateTime now = NowLocal();
+  registration_time_.store(now);
+  const double offset = answer.ServerTime - now;
+  server_time_offset_.store(offset);
+  const long difference_ms = static_cast<long>(std::trunc(offset * kMsPerDay));
+  WriteLog(
+      "INFO\tРегистрация на сервере версии %u.%u ОК\tID=%d, время регистрации=%ld мсек, время "
+      "%s, часовой пояс %s, разница времени=%ld мсек [в буфере %lu байт]",
+      static_cast<unsigned>(answer.ServerMajor), static_cast<unsigned>(answer.ServerMinor),
+      static_cast<int>(answer.ClientId), ElapsedMs(registration_start),
+      DateTimeText(answer.ServerTime).c_str(), UtcOffsetText(answer.UtcBias).c_str(), difference_ms,
+      static_cast<unsigned long>(available));
+}
+
+template <std::size_t N>
+void TCorvidLink::DownloadStep(const std::array<std::uint8_t, N>& request, std::int32_t code,
+                               const char* failure) {
+  platform::Clock& clock = platform::CurrentClock();
+  client_.Write(request.data(), static_cast<std::int64_t>(N));  // a failure shows as the time-out
+  last_receive_tick_ = clock.TickCount();
+  status_received_ = false;
+  const std::uint32_t timeout = TimeoutMs();
+  // Every received command renews last_receive_tick_: the limit is one of silence. A link that
+  // the receive loop ended (an unknown command ...) cannot answer any more.
+  while (!status_received_ && Registered() && !StopRequested() &&
+         platform::TicksSince(clock.TickCount(), last_receive_tick_) < timeout) {
+    Receive();
+    if (status_received_) break;
+    clock.Sleep(1);
+  }
+  if (!status_received_) throw CorvidServerException(code, failure);
+}
+
+void TCorvidLink::DownloadType1Configuration() {
+  platform::Clock& clock = platform::CurrentClock();
+
+  std::uint32_t start = clock.TickCount();
+  DownloadStep(SConfigRequestA1{}.Encode(), 10, "Ошибка получения конфигурации A1");
+  if (lists_.A1.Count() == 0) {
+    WriteLog("INFO\tНа сервере Corvid нет каналов А1\tвремя %ld мсек", ElapsedMs(start));
+    return;
+  }
+  WriteLog("INFO\tКонфигурация %d каналов А1 получена\tвремя %ld мсек",
+           static_cast<int>(lists_.A1.Count()), ElapsedMs(start));
+
+  start = clock.TickCount();
+  DownloadStep(SConfigRequestA2{}.Encode(), 11, "Ошибка получения конфигурации A2");
+  WriteLog("INFO\tКонфигурация %d каналов А2 получена\tвремя %ld мсек",
+           static_cast<int>(lists_.A2.Count()), ElapsedMs(start));
+
+  start = clock.TickCount();
+  DownloadStep(SConfigRequestA3{}.Encode(), 12, "Ошибка получения конфигурации A3");
+  WriteLog("INFO\tКонфигурация %d каналов А3 получена\tвремя %ld мсек",
+           static_cast<int>(lists_.A3.Count()), ElapsedMs(start));
+
+  start = clock.TickCount();
+  DownloadStep(SConfigRequestA4{}.Encode(), 13, "Ошибка получения конфигурации A4");
+  const std::int32_t records = sink_->Type1Count();
+  WriteLog("INFO\tКонфигурация %d каналов А4 получена\tвремя %ld мсек", static_cast<int>(records),
+           ElapsedMs(start));
+
+  start = clock.TickCount();
+  const std::int32_t built = sink_->OnType1ConfigComplete();
+  WriteLog(
+      "INFO\tПостроение тэгов OPC DA для каналов 1\tканалов Corvid=%d тэгов OPC=%d время %ld "
+      "мсек",
+      static_cast<int>(records), static_cast<int>(built), ElapsedMs(start));
+}
+
+void TCorvidLink::DownloadType1States() {
+  const std::uint32_t start = platform::CurrentClock().TickCount();
+  DownloadStep(SStateRequest{}.Encode(), 14, "Ошибка получения текущего состояния каналов");
+  WriteLog("INFO\tТекущее состояние %d каналов 1 получено OpcActiveTags=%d время %ld мсек",
+           static_cast<int>(sink_->Type1Count()), static_cast<int>(sink_->ActiveTagCount()),
+           ElapsedMs(start));
+}
+
+}  // namespace corvid

@@ -1,0 +1,160 @@
+// The type-1 tag table: entries, the address index, state updates and the timestamp refresh.
+#include "opc/type1tags.h"
+
+#include <new>
+
+#include "link/wiretime.h"
+#include "opc/statequality.h"
+#include "opc/type1value.h"
+#include "platform/locale.h"
+#include "util/log.h"
+
+namespace corvid {
+namespace {
+constexpr std::uint64_t kQuarterHour = 15ull * 60ull * 10000000ull;  // FILETIME counts
+}  // namespace
+
+TCorvidDataList::TCorvidDataList(OpcService& opc, const TType1Lists& lists)
+    : opc_(opc), lists_(lists) {
+  entries_.reserve(static_cast<std::size_t>(capacity_));
+  index_.reserve(static_cast<std::size_t>(capacity_));
+}
+
+bool TCorvidDataList::Add(const SConfigA4& record) {
+  if (record.A1 == 0 || record.A2 == 0 || record.A3 == 0 || record.A4 == 0 || record.DType == 0) {
+    WriteLog("ERROR\tTCorvidDataList::Add()\tADDR=%u.%u.%u.%u DTYPE=%u", unsigned{record.A1},
+             unsigned{record.A2}, unsigned{record.A3}, unsigned{record.A4}, unsigned{record.DType});
+    return false;
+  }
+  const std::uint64_t key = Key(record.A1, record.A2, record.A3, record.A4);
+  if (index_.find(key) != index_.end()) return false;
+  if (Count() >= capacity_ && !Increment()) return false;
+
+  TCorvidData entry;
+  entry.State.A1 = record.A1;
+  entry.State.A2 = record.A2;
+  entry.State.A3 = record.A3;
+  entry.State.A4 = record.A4;
+  entry.State.DType = record.DType;
+  entry.SystemId = static_cast<std::int32_t>(record.SystemId);
+  entry.Name = record.Name;
+  const std::int32_t position = Count();
+  entry.RealTag = static_cast<std::uint32_t>(position) + 1;
+  try {
+    entries_.push_back(std::move(entry));
+    index_.emplace(key, position);
+  } catch (const std::bad_alloc&) {
+    if (static_cast<std::int32_t>(entries_.size()) > position) entries_.pop_back();
+    return false;
+  }
+  count_.store(position + 1);
+  return true;
+}
+
+bool TCorvidDataList::Increment() {
+  const std::int32_t total = capacity_ + kGrowth;
+  try {
+    entries_.reserve(static_cast<std::size_t>(total));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  capacity_ = total;
+  WriteLog("INFO\tTCorvidDataList::Increment()\tCount=%ld Total=%ld", static_cast<long>(Count()),
+           static_cast<long>(total));
+  return true;
+}
+
+bool TCorvidDataList::Update(const SStateRecord& record) {
+  if (record.A1 == 0 || record.A2 == 0 || record.A3 == 0 || record.A4 == 0) {
+    WriteLog("ERROR\tTCorvidDataList::Update() Bad ADDR\t(ID=%d ADDR=%u.%u.%u.%u DTYPE=%u)",
+             static_cast<int>(record.Id), unsigned{record.A1}, unsigned{record.A2},
+             unsigned{record.A3}, unsigned{record.A4}, unsigned{record.DType});
+    return false;
+  }
+  const auto found = index_.find(Key(record.A1, record.A2, record.A3, record.A4));
+  if (found == index_.end()) {
+    WriteLog("ERROR\tTCorvidDataList::Update() Tag not found\t(ID=%d ADDR=%u.%u.%u.%u DTYPE=%u)",
+             static_cast<int>(record.Id), unsigned{record.A1}, unsigned{record.A2},
+             unsigned{record.A3}, unsigned{record.A4}, unsigned{record.DType});
+    return false;
+  }
+  return UpdateEntry(entries_[static_cast<std::size_t>(found->second)], record);
+}
+
+bool TCorvidDataList::UpdateEntry(TCorvidData& entry, const SStateRecord& record) {
+  loService* service = opc_.Service();
+  if (service == nullptr) {
+    WriteLog("ERROR\tTCorvidData::Update()\tmy_service==NULL !");
+    return false;
+  }
+  entry.State = record;
+  const std::int64_t local = DateTimeToWireFileTime(record.Time);
+  entry.TagValue.TimeStamp = local > 0 ? LocalToUtc(static_cast<platform::FileTime>(local)) : 0;
+  entry.TagValue.Error = 0;
+  entry.TagValue.Quality = StateToQuality(record.State, true);
+  entry.TagValue.Value = Type1Value(record.DType, record.Val);
+  if (loCacheUpdate(service, 1, &entry.TagValue, nullptr) == 0) {
+    WriteLog("ERROR\tloCacheUpdate()\t(ID=%d ADDR=%u.%u.%u.%u DTYPE=%u STATE=%u VAL[0]=%u)",
+             static_cast<int>(record.Id), unsigned{record.A1}, unsigned{record.A2},
+             unsigned{record.A3}, unsigned{record.A4}, unsigned{record.DType},
+             unsigned{record.State}, unsigned{record.Val[0]});
+    return false;
+  }
+  return true;
+}
+
+platform::FileTime TCorvidDataList::LocalToUtc(platform::FileTime local) {
+  const std::uint64_t slot = local / kQuarterHour;
+  if (slot != zone_slot_) {
+    const platform::FileTime start = slot * kQuarterHour;
+    zone_shift_ =
+        static_cast<std::int64_t>(platform::LocalToUtc(start)) - static_cast<std::int64_t>(start);
+    zone_slot_ = slot;
+  }
+  return static_cast<platform::FileTime>(static_cast<std::int64_t>(local) + zone_shift_);
+}
+
+bool TCorvidDataList::UpdateTime(platform::FileTime now) {
+  loService* service = opc_.Service();
+  if (service == nullptr) {
+    WriteLog("ERROR\tTCorvidData::UpdateTime()\tmy_service==NULL !");
+    return false;
+  }
+  loTagState* cache = loCacheLock(service);
+  if (cache == nullptr) return false;
+  for (const TCorvidData& entry : entries_) {
+    const loTagId id = entry.TagValue.TagId;
+    if (id != 0 && cache[id].Changed == 0) {
+      cache[id].TimeStamp = now;
+      cache[id].Changed = 1;
+    }
+  }
+  return loCacheUnlock(service, nullptr) != 0;
+}
+
+bool TCorvidDataList::UpdateState(std::uint32_t quality, platform::FileTime now) {
+  loService* service = opc_.Service();
+  if (service == nullptr) {
+    WriteLog("ERROR\tTCorvidData::UpdateState()\tmy_service==NULL !");
+    return false;
+  }
+  loTagState* cache = loCacheLock(service);
+  if (cache == nullptr) return false;
+  for (const TCorvidData& entry : entries_) {
+    const loTagId id = entry.TagValue.TagId;
+    if (id != 0) {
+      cache[id].Quality = quality;
+      cache[id].TimeStamp = now;
+      cache[id].Changed = 1;
+    }
+  }
+  return loCacheUnlock(service, nullptr) != 0;
+}
+
+void TCorvidDataList::Clear() {
+  entries_.clear();
+  index_.clear();
+  count_.store(0);
+}
+
+}  // namespace corvid

@@ -1,0 +1,239 @@
+#!/usr/bin/env bash
+# The product under Wine, end to end: registration ("/r", "/u"), activation by ProgID, status,
+# browse, properties, reads, data changes, writes, every string out-parameter through the
+# proxy/stub, the bad-argument matrix and the COM client checks (opc_com_client), the client
+# wait of WAITFOROPCCLIENTS and a killed client not keeping the server alive. CorvidOpcDa.exe is
+# fed by corvidsim.exe on loopback.
+#
+# Usage: wine_opc_test.sh PREFIX SOURCE_DIR SERVER_EXE PROXY_DLL OPCPROBE_EXE CORVIDSIM_EXE
+#                         COM_CLIENT_EXE
+set -u
+prefix=$1 source_dir=$2 server=$3 proxy=$4 probe=$5 sim=$6 com_client=$7
+
+export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+"$source_dir/scripts/wine-prefix.sh" "$prefix" || exit 1
+# A fresh Wine (a server killed earlier leaves a stale class registration that only a new
+# wineserver forgets), and its services, with their output going nowhere (they outlive this
+# script).
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+wineserver -p </dev/null >/dev/null 2>&1
+wine cmd /c exit </dev/null >/dev/null 2>&1
+
+work=$(mktemp -d)
+data="$prefix/drive_c/ProgramData/Corvid OPC DA"
+log="$data/protokol.log"
+prog_id=Boreal.OPC.Corvid
+clsid='{5B1E7D42-93A0-4C6F-8E21-0D4A7C9B3F16}'
+failures=0
+sim_pid=
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+pass() { echo "ok: $*"; }
+
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  rm -f "$data/config.ini"
+  # Whatever is left in the prefix (a server that did not end) goes; Wine and its services are
+  # started again with their output going nowhere, as the test run had them.
+  wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The log in UTF-8 from line $1 on.
+log_since() { tail -n +"$1" "$log" 2>/dev/null | iconv -f cp1251 -t utf-8; }
+log_lines() { [ -f "$log" ] && wc -l <"$log" || echo 0; }
+key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+# opcprobe with its output in $work/out and $work/err (without the console's CR).
+probe() {
+  timeout 60 wine "$probe" "$@" </dev/null >"$work/out.raw" 2>"$work/err.raw"
+  local rc=$?
+  tr -d '\r' <"$work/out.raw" >"$work/out"
+  tr -d '\r' <"$work/err.raw" >"$work/err"
+  return $rc
+}
+# A live server process, by its process name (this script's own arguments name the exe too; an
+# ended server may linger as a zombie until Wine reaps it).
+server_running() { ps -eo stat=,comm= | grep -v '^Z' | grep -q 'CorvidOpcDa'; }
+wait_server_gone() {
+  local i
+  for i in $(seq 1 "$1"); do
+    server_running || return 0
+    sleep 1
+  done
+  return 1
+}
+
+# --- the proxy/stub DLL never replaces another proxy of the OPC interfaces ---------------------
+server_iface='HKCR\Interface\{39C13A4D-011E-11D0-9675-0020AFD8ADB3}'
+foreign='{0F0E0D0C-0B0A-0908-0706-050403020100}'
+wine reg delete "$server_iface" /f >/dev/null 2>&1
+wine reg add "$server_iface\ProxyStubClsid32" /ve /d "$foreign" /f >/dev/null 2>&1
+wine reg add "HKCR\CLSID\$foreign\InprocServer32" /ve /d 'C:\windows\system32\opcproxy-other.dll' \
+  /f >/dev/null 2>&1
+wine regsvr32 /s "$proxy" || fail "regsvr32 of the proxy/stub DLL beside another proxy"
+wine reg query "$server_iface\ProxyStubClsid32" | grep -q "$foreign" ||
+  fail "regsvr32 replaced another proxy registration"
+wine reg delete "$server_iface" /f >/dev/null 2>&1
+wine reg delete "HKCR\CLSID\$foreign" /f >/dev/null 2>&1
+pass "foreign proxy kept"
+
+# --- registration -----------------------------------------------------------------------------
+wine regsvr32 /s "$proxy" || fail "regsvr32 of the proxy/stub DLL"
+key_exists 'HKCR\Interface\{39C13A4D-011E-11D0-9675-0020AFD8ADB3}\ProxyStubClsid32' ||
+  fail "IOPCServer has no proxy after regsvr32"
+
+wine "$server" /u </dev/null >/dev/null 2>&1  # a clean start
+start=$(($(log_lines) + 1))
+timeout 20 wine "$server" /r </dev/null >/dev/null 2>&1 || fail "/r run did not end by itself"
+for k in "HKCR\\$prog_id" "HKCR\\$prog_id\\CLSID" "HKCR\\$prog_id\\OPC" "HKCR\\CLSID\\$clsid" \
+  "HKCR\\CLSID\\$clsid\\ProgID" "HKCR\\CLSID\\$clsid\\LocalServer32" \
+  "HKCR\\CLSID\\$clsid\\Implemented Categories\\{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}" \
+  "HKCR\\CLSID\\$clsid\\Implemented Categories\\{CC603642-66D7-48F1-B69A-B625E73652D7}"; do
+  key_exists "$k" || fail "/r did not write $k"
+done
+wine reg query "HKCR\\CLSID\\$clsid\\LocalServer32" | grep -q "\"[A-Z]:.*CorvidOpcDa.exe\"" ||
+  fail "LocalServer32 is not the quoted path"
+[ "$(log_since "$start" | wc -l)" -eq 1 ] || fail "/r wrote not exactly one log line"
+log_since "$start" | grep -q "Регистрация OPC DA сервера произведена успешно	<$prog_id>" ||
+  fail "/r success line missing"
+probe list && grep -q "^$prog_id	$clsid	DA2.0 DA3.0" "$work/out" ||
+  fail "opcprobe list does not show the server in the DA 2.0 and 3.0 categories"
+pass registration
+
+# --- serving, fed by corvidsim ------------------------------------------------------------------
+wine "$sim" --port 0 </dev/null >"$work/sim.out" 2>&1 &
+sim_pid=$!
+port=
+for _ in $(seq 1 50); do
+  port=$(grep -o '127.0.0.1:[0-9]*' "$work/sim.out" | head -1 | cut -d: -f2)
+  [ -n "$port" ] && break
+  sleep 0.2
+done
+[ -n "$port" ] || { fail "corvidsim did not start"; exit 1; }
+mkdir -p "$data"
+printf '[SETUP]\r\nWAITFOROPCCLIENTS=2\r\n[CORVID]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nNAME=CFG\r\nPASSWORD=\r\n' \
+  "$port" >"$data/config.ini"
+
+start=$(($(log_lines) + 1))
+probe status "$prog_id" || fail "status: exit $?"
+grep -q "^vendor	Corvid OPC DA v2.2$" "$work/out" || fail "status: vendor info"
+grep -q "^version	2.2.1$" "$work/out" || fail "status: version"
+grep -q "^state	RUNNING$" "$work/out" || fail "status: state"
+pass status
+
+# The items arrive once the server has registered with the simulator.
+for _ in $(seq 1 50); do
+  probe browse "$prog_id" flat && grep -q '^1.1.1.1$' "$work/out" && break
+  sleep 0.2
+done
+grep -q '^organization	flat$' "$work/out" || fail "browse: not flat without BRANCHSEP"
+grep -q '^1.1.1.1$' "$work/out" || fail "browse: item 1.1.1.1 missing"
+probe browse "$prog_id" da3 && grep -q '^1.1.1.1	1.1.1.1$' "$work/out" || fail "browse da3"
+pass browse
+
+probe props "$prog_id" 1.1.1.1 || fail "props: exit $?"
+for id in 1 2 3 4 5 6 7 101 5000; do
+  grep -q "^$id	" "$work/out" || fail "props: property $id missing"
+done
+pass properties
+
+probe read "$prog_id" 1.1.1.1 1.2.1.1 || fail "read: exit $?"
+[ "$(grep -c '	GOOD (0xC0)	20[0-9][0-9]-' "$work/out")" -eq 2 ] || fail "read: not two good values with times"
+probe read "$prog_id" 1.1.1.1 no.such.item
+[ $? -eq 4 ] && grep -q OPC_E_UNKNOWNITEMID "$work/err" || fail "read: unknown item not exit 4"
+pass read
+
+probe subscribe "$prog_id" 3 1.2.1.1 || fail "subscribe: exit $?"
+[ "$(grep -c '^change	1.2.1.1	' "$work/out")" -ge 2 ] || fail "subscribe: fewer than 2 data changes in 3 s"
+pass subscribe
+
+# --- two clients at once: numbered in the log, each released ------------------------------------
+start2=$(($(log_lines) + 1))
+wine "$probe" subscribe "$prog_id" 3 1.2.1.1 </dev/null >"$work/first.out" 2>&1 &
+first=$!
+for _ in $(seq 1 100); do
+  grep -q '^change' "$work/first.out" && break
+  sleep 0.1
+done
+probe status "$prog_id" || fail "status beside a subscribed client"
+wait "$first"
+log_since "$start2" | grep -q "Подключение клиента #2	{unknown}" ||
+  fail "the second of two clients is not numbered #2"
+log_since "$start2" | grep -q "Отключение клиента	USERID=#2 {unknown}" ||
+  fail "the second client's release is not logged with its label"
+pass "two clients"
+
+probe write "$prog_id" 1.1.1.1=1.5
+[ $? -eq 4 ] && grep -q "^1.1.1.1	0xC0040006 OPC_E_BADRIGHTS" "$work/out" ||
+  fail "write to a read-only item not refused with OPC_E_BADRIGHTS"
+pass "write refused"
+
+probe strings "$prog_id" 1.1.1.1 || { fail "string out-parameters"; cat "$work/out"; }
+pass "string out-parameters"
+
+timeout 120 wine "$com_client" --gtest_brief=1 </dev/null >"$work/client.out" 2>&1 ||
+  { fail "opc_com_client"; cat "$work/client.out"; }
+pass "COM client checks"
+
+# --- the client wait: the server ends after the last client has left ---------------------------
+wait_server_gone 10 || fail "server still running 10 s after the last client left"
+log_since "$start" | grep -q "Подключение клиента #1	{unknown}" || fail "first client not logged"
+log_since "$start" | grep -q "Отключение клиента	USERID=#1 {unknown}" ||
+  fail "client release not logged"
+pass "client wait"
+
+# --- a killed client does not keep the server alive --------------------------------------------
+start=$(($(log_lines) + 1))
+wine "$probe" subscribe "$prog_id" 120 1.2.1.1 </dev/null >"$work/killed.out" 2>&1 &
+killed=$!
+for _ in $(seq 1 100); do
+  grep -q '^change' "$work/killed.out" && break
+  sleep 0.1
+done
+grep -q '^change' "$work/killed.out" || fail "killed client: no data before the kill"
+kill -9 "$killed" 2>/dev/null
+wait "$killed" 2>/dev/null
+wait_server_gone 15 || fail "a killed client keeps the server alive"
+log_since "$start" | grep -q "Отключение клиента	USERID=#1" || fail "killed client not released"
+pass "killed client"
+
+# --- a browse tree with BRANCHSEP -------------------------------------------------------------
+printf '[SETUP]\r\nWAITFOROPCCLIENTS=2\r\nBRANCHSEP=.\r\n[CORVID]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nNAME=CFG\r\nPASSWORD=\r\n' \
+  "$port" >"$data/config.ini"
+for _ in $(seq 1 50); do
+  probe browse "$prog_id" tree && grep -q '	1.1.1.1$' "$work/out" && break
+  sleep 0.2
+done
+grep -q '^organization	hierarchical$' "$work/out" || fail "browse: not hierarchical with BRANCHSEP"
+grep -q '^1/$' "$work/out" && grep -q '^      1	1.1.1.1$' "$work/out" ||
+  fail "browse: no tree 1/1/1/1 -> 1.1.1.1"
+probe browse "$prog_id" da3 && grep -q '^1/	1$' "$work/out" || fail "browse da3: no branch 1"
+pass "browse tree"
+wait_server_gone 10
+
+# --- unregistration --------------------------------------------------------------------------
+start=$(($(log_lines) + 1))
+timeout 20 wine "$server" /u </dev/null >/dev/null 2>&1 || fail "/u run did not end by itself"
+for k in "HKCR\\$prog_id" "HKCR\\CLSID\\$clsid"; do
+  key_exists "$k" && fail "/u left $k"
+done
+[ "$(log_since "$start" | wc -l)" -eq 1 ] || fail "/u wrote not exactly one log line"
+log_since "$start" | grep -q "Удаление регистрации OPC DA сервера произведено успешно	<$prog_id>" ||
+  fail "/u success line missing"
+probe list
+grep -q "$prog_id" "$work/out" && fail "opcprobe list still shows the server after /u"
+key_exists 'HKCR\Component Categories\{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}' &&
+  fail "/u left the DA 2.0 category that no class uses any more"
+pass unregistration
+
+echo "failures: $failures"
+[ "$failures" -eq 0 ]
