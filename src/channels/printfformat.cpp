@@ -35,21 +35,21 @@ char Upper(char c) {
 
 // `lead` (sign, 0x) and `digits` padded to the width: spaces on the left or right, or zeros
 // between the lead and the digits.
-std::string Pad(const PrintfSpec& spec, const std::string& lead, const std::string& digits,
+std::string Pad(const PrintfConversion& conv, const std::string& lead, const std::string& digits,
                 bool zero_allowed) {
   const std::size_t length = lead.size() + digits.size();
-  const std::size_t width = static_cast<std::size_t>(spec.width);
+  const std::size_t width = static_cast<std::size_t>(conv.width);
   if (width <= length) return lead + digits;
   const std::size_t fill = width - length;
-  if (spec.left) return lead + digits + std::string(fill, ' ');
-  if (spec.zero && zero_allowed) return lead + std::string(fill, '0') + digits;
+  if (conv.left) return lead + digits + std::string(fill, ' ');
+  if (conv.zero && zero_allowed) return lead + std::string(fill, '0') + digits;
   return std::string(fill, ' ') + lead + digits;
 }
 
 }  // namespace
 
-bool ParsePrintfFormat(std::string_view format, PrintfKind kind, PrintfSpec& spec) {
-  PrintfSpec result;
+bool ParsePrintfFormat(std::string_view format, PrintfKind kind, PrintfConversion& conv) {
+  PrintfConversion result;
   std::string* literal = &result.prefix;
   bool found = false;
   for (std::size_t i = 0; i < format.size();) {
@@ -101,24 +101,24 @@ bool ParsePrintfFormat(std::string_view format, PrintfKind kind, PrintfSpec& spe
     literal = &result.suffix;
   }
   if (!found) return false;
-  spec = std::move(result);
+  conv = std::move(result);
   return true;
 }
 
-std::string RenderPrintfInteger(const PrintfSpec& spec, std::uint32_t argument) {
-  const char c = spec.conversion;
+std::string RenderPrintfInteger(const PrintfConversion& conv, std::uint32_t argument) {
+  const char c = conv.conversion;
   const bool is_signed = c == 'd' || c == 'i';
   bool negative = false;
   std::uint64_t magnitude = 0;
   if (is_signed) {
-    const std::int64_t v = spec.length == 2   ? static_cast<std::int8_t>(argument)
-                           : spec.length == 1 ? static_cast<std::int16_t>(argument)
+    const std::int64_t v = conv.length == 2   ? static_cast<std::int8_t>(argument)
+                           : conv.length == 1 ? static_cast<std::int16_t>(argument)
                                               : static_cast<std::int32_t>(argument);
     negative = v < 0;
     magnitude = static_cast<std::uint64_t>(negative ? -v : v);
   } else {
-    magnitude = spec.length == 2   ? static_cast<std::uint8_t>(argument)
-                : spec.length == 1 ? static_cast<std::uint16_t>(argument)
+    magnitude = conv.length == 2   ? static_cast<std::uint8_t>(argument)
+                : conv.length == 1 ? static_cast<std::uint16_t>(argument)
                                    : argument;
   }
   const int base = c == 'o' ? 8 : (c == 'x' || c == 'X') ? 16 : 10;
@@ -128,37 +128,37 @@ std::string RenderPrintfInteger(const PrintfSpec& spec, std::uint32_t argument) 
   if (c == 'X') {
     for (char& d : digits) d = Upper(d);
   }
-  if (spec.precision == 0 && magnitude == 0) digits.clear();
-  if (spec.precision > static_cast<int>(digits.size())) {
-    digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), '0');
+  if (conv.precision == 0 && magnitude == 0) digits.clear();
+  if (conv.precision > static_cast<int>(digits.size())) {
+    digits.insert(0, static_cast<std::size_t>(conv.precision) - digits.size(), '0');
   }
   std::string lead;
   if (is_signed) {
     if (negative) {
       lead = "-";
-    } else if (spec.plus) {
+    } else if (conv.plus) {
       lead = "+";
-    } else if (spec.space) {
+    } else if (conv.space) {
       lead = " ";
     }
   }
-  if (spec.alternate) {
+  if (conv.alternate) {
     if (c == 'o' && (digits.empty() || digits[0] != '0')) digits = "0" + digits;
     if (c != 'o' && magnitude != 0) lead += c == 'X' ? "0X" : "0x";
   }
-  return spec.prefix + Pad(spec, lead, digits, spec.precision < 0) + spec.suffix;
+  return conv.prefix + Pad(conv, lead, digits, conv.precision < 0) + conv.suffix;
 }
 
-std::string RenderPrintfFloat(const PrintfSpec& spec, double value, char decimal_separator) {
-  const char c = spec.conversion;
+std::string RenderPrintfFloat(const PrintfConversion& conv, double value, char decimal_separator) {
+  const char c = conv.conversion;
   const bool upper = c >= 'A' && c <= 'Z';
   const char kind = upper ? static_cast<char>(c - 'A' + 'a') : c;
   std::string lead;
   if (std::signbit(value)) {
     lead = "-";
-  } else if (spec.plus) {
+  } else if (conv.plus) {
     lead = "+";
-  } else if (spec.space) {
+  } else if (conv.space) {
     lead = " ";
   }
   std::string digits;
@@ -170,7 +170,7 @@ std::string RenderPrintfFloat(const PrintfSpec& spec, double value, char decimal
     char buf[512];
     char* const last = buf + sizeof buf;
     const double magnitude = std::fabs(value);
-    const int p = spec.precision;
+    const int p = conv.precision;
     std::to_chars_result r{};
     switch (kind) {
       case 'f':
@@ -199,7 +199,7 @@ std::string RenderPrintfFloat(const PrintfSpec& spec, double value, char decimal
     for (char& d : lead) d = Upper(d);
     for (char& d : digits) d = Upper(d);
   }
-  return spec.prefix + Pad(spec, lead, digits, finite) + spec.suffix;
+  return conv.prefix + Pad(conv, lead, digits, finite) + conv.suffix;
 }
 
 std::size_t TextChars(std::string_view utf8) {

@@ -17,7 +17,7 @@ namespace corvid {
 
 enum class PrintfKind { kInteger, kFloat };
 
-struct PrintfSpec {
+struct PrintfConversion {
   std::string prefix;  // literal text before and after the conversion, "%%" already undone
   std::string suffix;
   bool left = false;       // -
@@ -31,12 +31,12 @@ struct PrintfSpec {
   char conversion = 0;
 };
 
-// False (spec unspecified) when `format` is not exactly one conversion of `kind`.
-bool ParsePrintfFormat(std::string_view format, PrintfKind kind, PrintfSpec& spec);
+// False (conv unspecified) when `format` is not exactly one conversion of `kind`.
+bool ParsePrintfFormat(std::string_view format, PrintfKind kind, PrintfConversion& conv);
 
 // `argument` is the 32 bits of the int passed to the format.
-std::string RenderPrintfInteger(const PrintfSpec& spec, std::uint32_t argument);
-std::string RenderPrintfFloat(const PrintfSpec& spec, double value, char decimal_separator);
+std::string RenderPrintfInteger(const PrintfConversion& conv, std::uint32_t argument);
+std::string RenderPrintfFloat(const PrintfConversion& conv, double value, char decimal_separator);
 
 // Characters of a UTF-8 text: its bytes other than continuation bytes.
 std::size_t TextChars(std::string_view utf8);

@@ -9,15 +9,15 @@ namespace corvid {
 namespace {
 
 std::string Integer(const char* format, std::uint32_t argument) {
-  PrintfSpec spec;
-  if (!ParsePrintfFormat(format, PrintfKind::kInteger, spec)) return "(refused)";
-  return RenderPrintfInteger(spec, argument);
+  PrintfConversion conv;
+  if (!ParsePrintfFormat(format, PrintfKind::kInteger, conv)) return "(refused)";
+  return RenderPrintfInteger(conv, argument);
 }
 
 std::string Float(const char* format, double value, char separator = '.') {
-  PrintfSpec spec;
-  if (!ParsePrintfFormat(format, PrintfKind::kFloat, spec)) return "(refused)";
-  return RenderPrintfFloat(spec, value, separator);
+  PrintfConversion conv;
+  if (!ParsePrintfFormat(format, PrintfKind::kFloat, conv)) return "(refused)";
+  return RenderPrintfFloat(conv, value, separator);
 }
 
 TEST(PrintfFormat, AcceptsExactlyOneConversionOfTheRightKind) {
@@ -33,8 +33,8 @@ TEST(PrintfFormat, AcceptsExactlyOneConversionOfTheRightKind) {
       {"%#u", false},    {"%lc", false},  {"%ls", false},    {"%C", false},     {"%S", false},
   };
   for (const auto& [format, ok] : integer) {
-    PrintfSpec spec;
-    EXPECT_EQ(ParsePrintfFormat(format, PrintfKind::kInteger, spec), ok) << format;
+    PrintfConversion conv;
+    EXPECT_EQ(ParsePrintfFormat(format, PrintfKind::kInteger, conv), ok) << format;
   }
   const std::pair<const char*, bool> floating[] = {
       {"%f", true},  {"%F", true},    {"%e", true},      {"%E", true},   {"%g", true},
@@ -43,8 +43,8 @@ TEST(PrintfFormat, AcceptsExactlyOneConversionOfTheRightKind) {
       {"%s", false}, {"%f%f", false}, {"%.123f", false},
   };
   for (const auto& [format, ok] : floating) {
-    PrintfSpec spec;
-    EXPECT_EQ(ParsePrintfFormat(format, PrintfKind::kFloat, spec), ok) << format;
+    PrintfConversion conv;
+    EXPECT_EQ(ParsePrintfFormat(format, PrintfKind::kFloat, conv), ok) << format;
   }
 }
 
@@ -147,22 +147,22 @@ TEST(PrintfFormat, AcceptedFormatsRenderAsTheCLibraryDoes) {
     for (int k = 0; k < length; ++k) format += alphabet[random() % alphabet.size()];
     format += ">";
     if (format.find('l') != std::string::npos) continue;
-    PrintfSpec spec;
-    if (ParsePrintfFormat(format, PrintfKind::kInteger, spec)) {
+    PrintfConversion conv;
+    if (ParsePrintfFormat(format, PrintfKind::kInteger, conv)) {
       ++accepted_integer;
       const std::uint32_t argument = random();
       char expected[512];
       std::snprintf(expected, sizeof expected, format.c_str(), static_cast<int>(argument));
-      ASSERT_EQ(RenderPrintfInteger(spec, argument), expected) << format << " " << argument;
+      ASSERT_EQ(RenderPrintfInteger(conv, argument), expected) << format << " " << argument;
     }
-    if (ParsePrintfFormat(format, PrintfKind::kFloat, spec)) {
-      if (spec.precision < 0 && (spec.conversion == 'g' || spec.conversion == 'G')) continue;
+    if (ParsePrintfFormat(format, PrintfKind::kFloat, conv)) {
+      if (conv.precision < 0 && (conv.conversion == 'g' || conv.conversion == 'G')) continue;
       ++accepted_float;
       const double value = std::ldexp(static_cast<double>(random()) - 2147483648.0,
                                       static_cast<int>(random() % 80) - 40);
       char expected[1024];
       std::snprintf(expected, sizeof expected, format.c_str(), value);
-      ASSERT_EQ(RenderPrintfFloat(spec, value, '.'), expected) << format << " " << value;
+      ASSERT_EQ(RenderPrintfFloat(conv, value, '.'), expected) << format << " " << value;
     }
   }
   EXPECT_GT(accepted_integer, 500);

@@ -108,13 +108,13 @@ std::string FormatInteger(std::uint16_t element, const std::string& format, cons
   Variant typed = value;
   ConvertToType(typed, element);
   const std::uint32_t argument = IntegerArgument(typed);
-  PrintfSpec spec;
-  if (ParsePrintfFormat(format, PrintfKind::kInteger, spec)) {
-    std::string text = RenderPrintfInteger(spec, argument);
+  PrintfConversion conv;
+  if (ParsePrintfFormat(format, PrintfKind::kInteger, conv)) {
+    std::string text = RenderPrintfInteger(conv, argument);
     if (TextChars(text) <= kMaxIntegerChars) return text;
   }
-  ParsePrintfFormat(DisplayFormat(element), PrintfKind::kInteger, spec);
-  return RenderPrintfInteger(spec, argument);
+  ParsePrintfFormat(DisplayFormat(element), PrintfKind::kInteger, conv);
+  return RenderPrintfInteger(conv, argument);
 }
 
 std::string FormatFloat(std::uint16_t element, const std::string& format, const Variant& value) {
@@ -122,11 +122,11 @@ std::string FormatFloat(std::uint16_t element, const std::string& format, const 
   ConvertToType(typed, kTypeFloat8);
   const double x = typed.Get<double>();
   const char separator = platform::UserDisplayFormats().decimal_separator;
-  PrintfSpec spec;
-  if (!ParsePrintfFormat(format, PrintfKind::kFloat, spec)) {
-    ParsePrintfFormat(DisplayFormat(element), PrintfKind::kFloat, spec);
+  PrintfConversion conv;
+  if (!ParsePrintfFormat(format, PrintfKind::kFloat, conv)) {
+    ParsePrintfFormat(DisplayFormat(element), PrintfKind::kFloat, conv);
   }
-  return RenderPrintfFloat(spec, x, separator);
+  return RenderPrintfFloat(conv, x, separator);
 }
 
 std::string FormatDate(const std::string& format, const Variant& value) {

@@ -61,18 +61,19 @@ Group* Client::FindGroup(Handle handle) {
   return it == groups_.end() ? nullptr : it->second.get();
 }
 
-Result Client::AddGroup(const GroupSpec& spec, Handle* server_group, std::uint32_t* revised_rate) {
+Result Client::AddGroup(const GroupSpec& group_params, Handle* server_group,
+                        std::uint32_t* revised_rate) {
   if (server_group == nullptr) return kPointer;
   std::lock_guard<std::mutex> guard(engine_->lock_);
   if (const Result r = CheckUsable(); r != kOk) return r;
-  const float deadband = spec.percent_deadband.value_or(0.0f);
+  const float deadband = group_params.percent_deadband.value_or(0.0f);
   if (!ValidDeadband(deadband)) return kInvalidArg;
   for (const auto& [handle, group] : groups_) {
-    if (!spec.name.empty() && group->name == spec.name) return kOpcEDuplicateName;
+    if (!group_params.name.empty() && group->name == group_params.name) return kOpcEDuplicateName;
   }
   auto group = std::make_unique<Group>();
   group->server_handle = engine_->NextHandle();
-  group->name = spec.name;
+  group->name = group_params.name;
   if (group->name.empty()) {  // a unique name of our own
     for (Handle n = group->server_handle;; ++n) {
       std::u16string candidate = u"Group" + Utf8ToUtf16(std::to_string(n));
@@ -84,15 +85,16 @@ Result Client::AddGroup(const GroupSpec& spec, Handle* server_group, std::uint32
       }
     }
   }
-  group->client_handle = spec.client_handle;
-  group->active = spec.active;
-  group->update_rate = ReviseRate(spec.requested_update_rate, engine_->driver_.MinRefreshRate);
+  group->client_handle = group_params.client_handle;
+  group->active = group_params.active;
+  group->update_rate =
+      ReviseRate(group_params.requested_update_rate, engine_->driver_.MinRefreshRate);
   group->percent_deadband = deadband;
-  group->time_bias = spec.time_bias.value_or(platform::CurrentTimeZoneBias());
-  group->locale = spec.locale;
+  group->time_bias = group_params.time_bias.value_or(platform::CurrentTimeZoneBias());
+  group->locale = group_params.locale;
   *server_group = group->server_handle;
   if (revised_rate != nullptr) *revised_rate = group->update_rate;
-  const bool revised = group->update_rate != spec.requested_update_rate;
+  const bool revised = group->update_rate != group_params.requested_update_rate;
   groups_.emplace(group->server_handle, std::move(group));
   return revised ? kOpcSUnsupportedRate : kOk;
 }
@@ -272,7 +274,7 @@ Result Client::SetName(Handle handle, const std::u16string& name) {
 
 Result Client::CloneGroup(Handle handle, const std::u16string& name, Handle* new_group) {
   if (new_group == nullptr) return kPointer;
-  GroupSpec spec;
+  GroupSpec group_params;
   std::vector<ItemDef> defs;
   std::vector<std::uint16_t> vartypes;
   {
@@ -280,20 +282,20 @@ Result Client::CloneGroup(Handle handle, const std::u16string& name, Handle* new
     if (const Result r = CheckUsable(); r != kOk) return r;
     const Group* group = FindGroup(handle);
     if (group == nullptr) return kInvalidArg;
-    spec.name = name;
-    spec.active = false;  // a clone starts inactive
-    spec.requested_update_rate = group->update_rate;
-    spec.client_handle = group->client_handle;
-    spec.time_bias = group->time_bias;
-    spec.percent_deadband = group->percent_deadband;
-    spec.locale = group->locale;
+    group_params.name = name;
+    group_params.active = false;  // a clone starts inactive
+    group_params.requested_update_rate = group->update_rate;
+    group_params.client_handle = group->client_handle;
+    group_params.time_bias = group->time_bias;
+    group_params.percent_deadband = group->percent_deadband;
+    group_params.locale = group->locale;
     for (const GroupItem& item : group->items) {
       defs.push_back(ItemDef{item.access_path, item.tag->name, item.active, item.client_handle,
                              item.requested_vartype});
     }
   }
   std::uint32_t revised = 0;
-  const Result r = AddGroup(spec, new_group, &revised);
+  const Result r = AddGroup(group_params, new_group, &revised);
   if (Failed(r)) return r;
   if (!defs.empty()) {
     std::vector<ItemResult> results;

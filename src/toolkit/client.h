@@ -36,7 +36,7 @@ class Client {
   std::uint32_t Release();  // at 0 the object may be gone when this returns
 
   // --- IOPCServer / IOPCCommon ---
-  Result AddGroup(const GroupSpec& spec, Handle* server_group, std::uint32_t* revised_rate);
+  Result AddGroup(const GroupSpec& group_params, Handle* server_group, std::uint32_t* revised_rate);
   Result GetGroupByName(const std::u16string& name, Handle* server_group);
   Result RemoveGroup(Handle server_group, bool force);
   Result GetStatus(ServerStatus* status);

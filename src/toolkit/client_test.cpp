@@ -25,12 +25,12 @@ class ClientTest : public ::testing::Test {
     return clients_.back();
   }
   Handle NewGroup(Client* c, std::uint32_t rate = 100, bool active = true) {
-    GroupSpec spec;
-    spec.requested_update_rate = rate;
-    spec.active = active;
-    spec.client_handle = 900;
+    GroupSpec group_params;
+    group_params.requested_update_rate = rate;
+    group_params.active = active;
+    group_params.client_handle = 900;
     Handle h = 0;
-    EXPECT_TRUE(Succeeded(c->AddGroup(spec, &h, nullptr)));
+    EXPECT_TRUE(Succeeded(c->AddGroup(group_params, &h, nullptr)));
     return h;
   }
   std::vector<Handle> Add(Client* c, Handle g, const std::vector<ItemDef>& defs) {
@@ -54,27 +54,27 @@ class ClientTest : public ::testing::Test {
 
 TEST_F(ClientTest, GroupNamesAreUniquePerClientAndRatesAreRevisedUpToTheMinimum) {
   Client* c = NewClient();
-  GroupSpec spec;
-  spec.name = u"g";
-  spec.requested_update_rate = 20;
+  GroupSpec group_params;
+  group_params.name = u"g";
+  group_params.requested_update_rate = 20;
   Handle h = 0;
   std::uint32_t revised = 0;
-  EXPECT_EQ(c->AddGroup(spec, &h, &revised), kOpcSUnsupportedRate);
+  EXPECT_EQ(c->AddGroup(group_params, &h, &revised), kOpcSUnsupportedRate);
   EXPECT_EQ(revised, 100u);
-  EXPECT_EQ(c->AddGroup(spec, &h, &revised), kOpcEDuplicateName);
-  spec.name = u"h";
-  spec.requested_update_rate = 2500;
-  EXPECT_EQ(c->AddGroup(spec, &h, &revised), kOk);
+  EXPECT_EQ(c->AddGroup(group_params, &h, &revised), kOpcEDuplicateName);
+  group_params.name = u"h";
+  group_params.requested_update_rate = 2500;
+  EXPECT_EQ(c->AddGroup(group_params, &h, &revised), kOk);
   EXPECT_EQ(revised, 2500u);
-  spec.percent_deadband = 101.0f;
-  spec.name = u"i";
-  EXPECT_EQ(c->AddGroup(spec, &h, &revised), kInvalidArg);
+  group_params.percent_deadband = 101.0f;
+  group_params.name = u"i";
+  EXPECT_EQ(c->AddGroup(group_params, &h, &revised), kInvalidArg);
 
   Client* other = NewClient();
-  spec = GroupSpec{};
-  spec.name = u"g";
+  group_params = GroupSpec{};
+  group_params.name = u"g";
   Handle other_group = 0;
-  EXPECT_EQ(other->AddGroup(spec, &other_group, &revised), kOpcSUnsupportedRate)
+  EXPECT_EQ(other->AddGroup(group_params, &other_group, &revised), kOpcSUnsupportedRate)
       << "another client's name";
 
   Handle unnamed1 = 0, unnamed2 = 0;
@@ -281,11 +281,11 @@ TEST_F(ClientTest, DeadbandHoldsBackSmallChangesOfAnalogItems) {
   f_.Set(analog, 100.0);
   f_.Set(plain, 100.0);
   Client* c = NewClient();
-  GroupSpec spec;
-  spec.requested_update_rate = 100;
-  spec.percent_deadband = 10.0f;  // 20 units of the analog item's range
+  GroupSpec group_params;
+  group_params.requested_update_rate = 100;
+  group_params.percent_deadband = 10.0f;  // 20 units of the analog item's range
   Handle g = 0;
-  ASSERT_EQ(c->AddGroup(spec, &g, nullptr), kOk);
+  ASSERT_EQ(c->AddGroup(group_params, &g, nullptr), kOk);
   const std::vector<Handle> h = Add(c, g, {Def(u"analog", 1), Def(u"plain", 2)});
   auto sink = std::make_shared<Recorder>();
   c->AdviseDataCallback(g, sink);
@@ -429,9 +429,9 @@ TEST_F(ClientTest, TheEngineThreadScansByTheInjectedClock) {
   threaded.Set(a, 1);
   Client* c = threaded.NewClient();
   Handle g = 0;
-  GroupSpec spec;
-  spec.requested_update_rate = 1000;
-  c->AddGroup(spec, &g, nullptr);
+  GroupSpec group_params;
+  group_params.requested_update_rate = 1000;
+  c->AddGroup(group_params, &g, nullptr);
   std::vector<ItemResult> results;
   std::vector<Result> errors;
   c->AddItems(g, {Def(u"a", 1)}, &results, &errors);

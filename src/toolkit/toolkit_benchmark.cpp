@@ -54,9 +54,9 @@ struct Bench {
       ids.push_back(id);
     }
     loClientCreate_agg(service, &client, nullptr, nullptr, 0, nullptr, nullptr, nullptr);
-    GroupSpec spec;
-    spec.requested_update_rate = kMinRate;
-    client->AddGroup(spec, &group, nullptr);
+    GroupSpec group_params;
+    group_params.requested_update_rate = kMinRate;
+    client->AddGroup(group_params, &group, nullptr);
     std::vector<ItemDef> defs(kGroupItems);
     for (unsigned i = 0; i < kGroupItems; ++i) {
       defs[i].item_id = u"Plant.Unit" + Utf8ToUtf16(std::to_string(i / 100)) + u".Tag" +

@@ -113,9 +113,9 @@ TEST(LoCache, SubscribersSeeTheMarkedChangesMadeUnderTheLock) {
   f.Set(b, 1);
   Client* client = f.NewClient();
   Handle group = 0;
-  GroupSpec spec;
-  spec.requested_update_rate = 100;
-  ASSERT_EQ(client->AddGroup(spec, &group, nullptr), kOk);
+  GroupSpec group_params;
+  group_params.requested_update_rate = 100;
+  ASSERT_EQ(client->AddGroup(group_params, &group, nullptr), kOk);
   std::vector<ItemResult> results;
   std::vector<Result> errors;
   ASSERT_EQ(

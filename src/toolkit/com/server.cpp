@@ -133,17 +133,17 @@ HRESULT ServerObject::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUp
                                REFIID riid, LPUNKNOWN* ppUnk) {
   if (!Out(ppUnk) || !Out(phServerGroup) || !Out(pRevisedUpdateRate)) return E_POINTER;
   *ppUnk = nullptr;
-  GroupSpec spec;
-  spec.name = FromWide(szName);
-  spec.active = bActive != FALSE;
-  spec.requested_update_rate = dwRequestedUpdateRate;
-  spec.client_handle = hClientGroup;
-  if (pTimeBias != nullptr) spec.time_bias = *pTimeBias;
-  if (pPercentDeadband != nullptr) spec.percent_deadband = *pPercentDeadband;
-  spec.locale = dwLCID;
+  GroupSpec group_params;
+  group_params.name = FromWide(szName);
+  group_params.active = bActive != FALSE;
+  group_params.requested_update_rate = dwRequestedUpdateRate;
+  group_params.client_handle = hClientGroup;
+  if (pTimeBias != nullptr) group_params.time_bias = *pTimeBias;
+  if (pPercentDeadband != nullptr) group_params.percent_deadband = *pPercentDeadband;
+  group_params.locale = dwLCID;
   Handle handle = 0;
   std::uint32_t revised = 0;
-  const Result r = client_->AddGroup(spec, &handle, &revised);
+  const Result r = client_->AddGroup(group_params, &handle, &revised);
   if (Failed(r)) return r;
   const HRESULT hr = GroupInterface(handle, riid, reinterpret_cast<void**>(ppUnk));
   if (FAILED(hr)) {
