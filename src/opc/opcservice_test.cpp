@@ -41,7 +41,8 @@ class OpcServiceTest : public ::testing::Test {
   void Serve() {
     service_.Factory().SetServing(true);
     service_.Factory().SetProcessRefCounted(true);
-    ASSERT_EQ(service_.Driver_init(100, '.'), 0);
+    // No engine thread: only the test's own sleeps move the fake time, so waits measure exactly.
+    ASSERT_EQ(service_.Driver_init(100, '.', kLoFlagManualScan), 0);
     service_.Factory().AddServerRef();  // the start-up reference
   }
 
@@ -233,7 +234,6 @@ TEST_F(OpcServiceTest, ShutdownWaitsForClientsThatDoNotLeaveAndThenDisconnectsTh
   EXPECT_EQ(stayer->requests, 1);
   EXPECT_EQ(service_.ClientCount(), 0) << "stage 3 disconnected the stubborn client";
   // Stages 1 and 2 each waited their 500 ms; stage 3's disconnect left nothing to wait for.
-  // (The engine's own thread sleeps on the same clock and may add a few ticks.)
   EXPECT_GE(clock.TickCount(), 1000u);
   EXPECT_LT(clock.TickCount(), 1500u);
   toolkit::ServerStatus status;
