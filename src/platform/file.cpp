@@ -30,4 +30,33 @@ bool TFile::Finish(bool ok) {
   return ok;
 }
 
+bool TFile::StartTransfer(const void* buffer, std::int64_t count) {
+  transferred_ = 0;
+  if (!IsOpen() || buffer == nullptr) return Finish(false);
+  last_error_ = 0;
+  if (count < 0 || count > 0xFFFFFFFFll) {
+    last_error_ = file::kErrorInvalidParameter;
+    return Finish(false);
+  }
+  return true;
+}
+
+bool TFile::Write(const void* buffer, std::int64_t count) {
+  if (!StartTransfer(buffer, count)) return false;
+  const auto total = static_cast<std::uint32_t>(count);
+  const std::uint32_t error = PlatformWrite(buffer, total, transferred_);
+  if (error == 0 && transferred_ == total) return Finish(true);
+  last_error_ = error != 0 ? error : file::kErrorDiskFull;
+  return Finish(false);
+}
+
+bool TFile::Read(void* buffer, std::int64_t count) {
+  if (!StartTransfer(buffer, count)) return false;
+  const auto total = static_cast<std::uint32_t>(count);
+  const std::uint32_t error = PlatformRead(buffer, total, transferred_);
+  if (error == 0 && transferred_ == total) return Finish(true);
+  last_error_ = error != 0 ? error : file::kErrorHandleEof;
+  return Finish(false);
+}
+
 }  // namespace corvid

@@ -83,6 +83,13 @@ class TFile {
 
  private:
   bool Finish(bool ok);  // records the outcome; throws int 0 when asked to
+  // The checks that Read and Write share; false (with the outcome recorded) when the transfer
+  // must not be tried.
+  bool StartTransfer(const void* buffer, std::int64_t count);
+  // One whole transfer through the platform: the bytes moved, and 0 or the Win32 error code
+  // (0 with fewer bytes than asked: the end of the file, or a full disk).
+  std::uint32_t PlatformRead(void* buffer, std::uint32_t count, std::uint32_t& moved);
+  std::uint32_t PlatformWrite(const void* buffer, std::uint32_t count, std::uint32_t& moved);
 
   Handle handle_ = 0;
   bool failed_ = false;

@@ -23,7 +23,6 @@ constexpr std::uint32_t kGenericAll = 0x10000000u;
 constexpr std::uint32_t kReadBits = kGenericRead | kGenericAll | 0x1u;
 constexpr std::uint32_t kWriteBits = kGenericWrite | kGenericAll | 0x2u | 0x4u;
 
-constexpr std::int64_t kMaxCount = 0xFFFFFFFFll;
 // The most one read(2) or write(2) is asked to move; larger counts are moved in pieces.
 constexpr std::size_t kChunk = std::size_t{1} << 30;
 
@@ -147,20 +146,16 @@ bool TFile::Close() {
   return Finish(ok);
 }
 
-bool TFile::Write(const void* buffer, std::int64_t count) {
-  transferred_ = 0;
-  if (!IsOpen() || buffer == nullptr) return Finish(false);
-  last_error_ = 0;
-  if (count < 0 || count > kMaxCount) {
-    last_error_ = kErrorInvalidParameter;
-    return Finish(false);
-  }
-  const auto* bytes = static_cast<const char*>(buffer);
-  const auto total = static_cast<std::size_t>(count);
+namespace {
+
+// Moves `count` bytes in pieces of at most kChunk, retrying interrupted calls. Returns 0 or the
+// Win32 error code; `moved` gets the bytes moved.
+template <typename Transfer>
+std::uint32_t TransferAll(Transfer transfer, std::uint32_t count, std::uint32_t& moved) {
   std::size_t done = 0;
   int err = 0;
-  while (done < total) {
-    const ssize_t n = ::write(Fd(handle_), bytes + done, std::min(total - done, kChunk));
+  while (done < count) {
+    const ssize_t n = transfer(done, std::min(std::size_t{count} - done, kChunk));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       err = n < 0 ? errno : 0;
@@ -168,38 +163,26 @@ bool TFile::Write(const void* buffer, std::int64_t count) {
     }
     done += static_cast<std::size_t>(n);
   }
-  transferred_ = static_cast<std::uint32_t>(done);
-  if (done == total) return Finish(true);
-  // A descriptor opened without write access reports EBADF; Win32 says access denied.
-  last_error_ = err == 0 ? kErrorDiskFull : err == EBADF ? kErrorAccessDenied : Win32Error(err);
-  return Finish(false);
+  moved = static_cast<std::uint32_t>(done);
+  if (err == 0) return 0;
+  // A descriptor opened without the access asked for reports EBADF; Win32 says access denied.
+  return err == EBADF ? kErrorAccessDenied : Win32Error(err);
 }
 
-bool TFile::Read(void* buffer, std::int64_t count) {
-  transferred_ = 0;
-  if (!IsOpen() || buffer == nullptr) return Finish(false);
-  last_error_ = 0;
-  if (count < 0 || count > kMaxCount) {
-    last_error_ = kErrorInvalidParameter;
-    return Finish(false);
-  }
+}  // namespace
+
+std::uint32_t TFile::PlatformWrite(const void* buffer, std::uint32_t count, std::uint32_t& moved) {
+  const auto* bytes = static_cast<const char*>(buffer);
+  const int fd = Fd(handle_);
+  return TransferAll([&](std::size_t at, std::size_t n) { return ::write(fd, bytes + at, n); },
+                     count, moved);
+}
+
+std::uint32_t TFile::PlatformRead(void* buffer, std::uint32_t count, std::uint32_t& moved) {
   auto* bytes = static_cast<char*>(buffer);
-  const auto total = static_cast<std::size_t>(count);
-  std::size_t done = 0;
-  int err = 0;
-  while (done < total) {
-    const ssize_t n = ::read(Fd(handle_), bytes + done, std::min(total - done, kChunk));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      err = n < 0 ? errno : 0;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  transferred_ = static_cast<std::uint32_t>(done);
-  if (done == total) return Finish(true);
-  last_error_ = err == 0 ? kErrorHandleEof : err == EBADF ? kErrorAccessDenied : Win32Error(err);
-  return Finish(false);
+  const int fd = Fd(handle_);
+  return TransferAll([&](std::size_t at, std::size_t n) { return ::read(fd, bytes + at, n); },
+                     count, moved);
 }
 
 bool TFile::Seek(std::int32_t distance, SeekOrigin origin) {
@@ -219,7 +202,7 @@ bool TFile::Seek(std::int32_t distance, SeekOrigin origin) {
     return Finish(false);
   }
   // A 32-bit seek cannot report a position beyond 0xFFFFFFFE: the pointer stays where it was.
-  if (after >= static_cast<off_t>(kMaxCount)) {
+  if (after >= static_cast<off_t>(0xFFFFFFFFll)) {
     ::lseek(fd, before, SEEK_SET);
     last_error_ = kErrorInvalidParameter;
     return Finish(false);

@@ -12,8 +12,6 @@ namespace {
 
 using namespace file;
 
-constexpr std::int64_t kMaxCount = 0xFFFFFFFFll;
-
 HANDLE AsHandle(TFile::Handle handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
@@ -49,50 +47,18 @@ bool TFile::Close() {
   return Finish(ok);
 }
 
-bool TFile::Write(const void* buffer, std::int64_t count) {
-  transferred_ = 0;
-  if (!IsOpen() || buffer == nullptr) return Finish(false);
-  last_error_ = 0;
-  if (count < 0 || count > kMaxCount) {
-    last_error_ = kErrorInvalidParameter;
-    return Finish(false);
-  }
+std::uint32_t TFile::PlatformWrite(const void* buffer, std::uint32_t count, std::uint32_t& moved) {
   DWORD done = 0;
-  const bool ok =
-      ::WriteFile(AsHandle(handle_), buffer, static_cast<DWORD>(count), &done, nullptr) != 0;
-  transferred_ = done;
-  if (!ok) {
-    last_error_ = ::GetLastError();
-    return Finish(false);
-  }
-  if (done != static_cast<std::uint64_t>(count)) {
-    last_error_ = kErrorDiskFull;
-    return Finish(false);
-  }
-  return Finish(true);
+  const bool ok = ::WriteFile(AsHandle(handle_), buffer, count, &done, nullptr) != 0;
+  moved = done;
+  return ok ? 0 : ::GetLastError();
 }
 
-bool TFile::Read(void* buffer, std::int64_t count) {
-  transferred_ = 0;
-  if (!IsOpen() || buffer == nullptr) return Finish(false);
-  last_error_ = 0;
-  if (count < 0 || count > kMaxCount) {
-    last_error_ = kErrorInvalidParameter;
-    return Finish(false);
-  }
+std::uint32_t TFile::PlatformRead(void* buffer, std::uint32_t count, std::uint32_t& moved) {
   DWORD done = 0;
-  const bool ok =
-      ::ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(count), &done, nullptr) != 0;
-  transferred_ = done;
-  if (!ok) {
-    last_error_ = ::GetLastError();
-    return Finish(false);
-  }
-  if (done != static_cast<std::uint64_t>(count)) {
-    last_error_ = kErrorHandleEof;
-    return Finish(false);
-  }
-  return Finish(true);
+  const bool ok = ::ReadFile(AsHandle(handle_), buffer, count, &done, nullptr) != 0;
+  moved = done;
+  return ok ? 0 : ::GetLastError();
 }
 
 bool TFile::Seek(std::int32_t distance, SeekOrigin origin) {
