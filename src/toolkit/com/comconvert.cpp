@@ -228,6 +228,32 @@ HRESULT* TaskErrors(const std::vector<Result>& errors, std::size_t count) {
   return out;
 }
 
+HRESULT HandOutValues(const std::vector<ItemValue>& values, const std::vector<Result>& errors,
+                      std::size_t count, VARIANT** out_values, WORD** out_qualities,
+                      FILETIME** out_timestamps, HRESULT** out_errors) {
+  VARIANT* v = TaskArray<VARIANT>(count);
+  WORD* q = TaskArray<WORD>(count);
+  FILETIME* t = TaskArray<FILETIME>(count);
+  HRESULT* e = TaskErrors(errors, count);
+  if (v == nullptr || q == nullptr || t == nullptr || e == nullptr) {
+    CoTaskMemFree(v);
+    CoTaskMemFree(q);
+    CoTaskMemFree(t);
+    CoTaskMemFree(e);
+    return E_OUTOFMEMORY;
+  }
+  for (std::size_t i = 0; i < count && i < values.size(); ++i) {
+    ToVariant(values[i].value, &v[i]);
+    q[i] = values[i].quality;
+    t[i] = ToFileTime(values[i].timestamp);
+  }
+  *out_values = v;
+  *out_qualities = q;
+  *out_timestamps = t;
+  *out_errors = e;
+  return S_OK;
+}
+
 void FreeVariants(VARIANT* values, std::size_t count) {
   if (values == nullptr) return;
   for (std::size_t i = 0; i < count; ++i) VariantClear(&values[i]);

@@ -12,6 +12,7 @@
 
 #include "channels/variant.h"
 #include "platform/clock.h"
+#include "toolkit/clienttypes.h"
 #include "toolkit/opcdefs.h"
 
 namespace corvid::toolkit::com {
@@ -47,6 +48,12 @@ T* TaskArray(std::size_t count) {
 
 // The per-item errors of a batch call in task memory.
 HRESULT* TaskErrors(const std::vector<Result>& errors, std::size_t count);
+
+// Hands out the values, qualities, timestamps and per-item errors of a read (the *MaxAge and
+// ReadVQT calls) as task arrays; E_OUTOFMEMORY (nothing handed out) or S_OK.
+HRESULT HandOutValues(const std::vector<ItemValue>& values, const std::vector<Result>& errors,
+                      std::size_t count, VARIANT** out_values, WORD** out_qualities,
+                      FILETIME** out_timestamps, HRESULT** out_errors);
 
 // Frees a task array of VARIANTs (clearing each) and of strings.
 void FreeVariants(VARIANT* values, std::size_t count);

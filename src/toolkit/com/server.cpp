@@ -539,27 +539,9 @@ HRESULT ServerObject::Read(DWORD dwCount, LPCWSTR* pszItemIDs, DWORD* pdwMaxAge,
   std::vector<Result> errors;
   const Result r = client_->ReadItems(ids, Ids(pdwMaxAge, dwCount), &values, &errors);
   if (Failed(r)) return r;
-  VARIANT* v = TaskArray<VARIANT>(dwCount);
-  WORD* q = TaskArray<WORD>(dwCount);
-  FILETIME* t = TaskArray<FILETIME>(dwCount);
-  HRESULT* e = TaskErrors(errors, dwCount);
-  if (v == nullptr || q == nullptr || t == nullptr || e == nullptr) {
-    CoTaskMemFree(v);
-    CoTaskMemFree(q);
-    CoTaskMemFree(t);
-    CoTaskMemFree(e);
-    return E_OUTOFMEMORY;
-  }
-  for (DWORD i = 0; i < dwCount && i < values.size(); ++i) {
-    ToVariant(values[i].value, &v[i]);
-    q[i] = values[i].quality;
-    t[i] = ToFileTime(values[i].timestamp);
-  }
-  *ppvValues = v;
-  *ppwQualities = q;
-  *ppftTimeStamps = t;
-  *ppErrors = e;
-  return r;
+  const HRESULT handed =
+      HandOutValues(values, errors, dwCount, ppvValues, ppwQualities, ppftTimeStamps, ppErrors);
+  return FAILED(handed) ? handed : r;
 }
 
 HRESULT ServerObject::WriteVQT(DWORD dwCount, LPCWSTR* pszItemIDs, OPCITEMVQT* pItemVQT,
