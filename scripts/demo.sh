@@ -4,8 +4,13 @@
 # registration, the download, the type-1 items being built) beside the simulator's own lines
 # (the state changes it pushes, which keep the items current). The data folder (protokol.log,
 # config.ini) is build/demo/. Ctrl-C ends both; the server logs the operator's end.
+# `scripts/demo.sh --windows` runs the same job on Wine instead (scripts/demo-windows.sh):
+# CorvidOpcDa.exe registered in a Wine prefix and shown through opcprobe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "${1:-}" = --windows ]; then
+  exec scripts/demo-windows.sh
+fi
 
 scripts/install-deps.sh
 cmake --preset native-release >/dev/null

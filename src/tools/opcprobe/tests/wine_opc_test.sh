@@ -2,8 +2,9 @@
 # The product under Wine, end to end: registration ("/r", "/u"), activation by ProgID, status,
 # browse, properties, reads, data changes, writes, every string out-parameter through the
 # proxy/stub, the bad-argument matrix and the COM client checks (opc_com_client), the client
-# wait of WAITFOROPCCLIENTS and a killed client not keeping the server alive. CorvidOpcDa.exe is
-# fed by corvidsim.exe on loopback.
+# wait of WAITFOROPCCLIENTS, a killed client not keeping the server alive, the Corvid link
+# dropping and coming back (qualities, activation count, client count). CorvidOpcDa.exe is fed by
+# corvidsim.exe on loopback.
 #
 # Usage: wine_opc_test.sh PREFIX SOURCE_DIR SERVER_EXE PROXY_DLL OPCPROBE_EXE CORVIDSIM_EXE
 #                         COM_CLIENT_EXE
@@ -205,6 +206,92 @@ wait "$killed" 2>/dev/null
 wait_server_gone 15 || fail "a killed client keeps the server alive"
 log_since "$start" | grep -q "Отключение клиента	USERID=#1" || fail "killed client not released"
 pass "killed client"
+
+# --- the Corvid link drops and comes back; activation count and client count -------------------
+# corvidsim is killed (the connection drops) and started again on the same port: the type-1 items
+# of subscribed clients turn BAD/LAST_KNOWN (0x14) and GOOD again once the server has registered
+# anew. The registration logs OpcActiveTags (the activation count) and each client its number
+# (the ClientCount it raised): both are followed as clients come and go.
+printf '[SETUP]\r\nWAITFOROPCCLIENTS=2\r\n[CORVID]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nNAME=CFG\r\nPASSWORD=\r\nTIMEOUT=1000\r\n' \
+  "$port" >"$data/config.ini"
+# Kills corvidsim and starts it again on $port (the address is reused at once).
+restart_sim() {
+  kill -9 "$sim_pid" 2>/dev/null
+  wait "$sim_pid" 2>/dev/null
+  wine "$sim" --port "$port" </dev/null >"$work/sim.out" 2>&1 &
+  sim_pid=$!
+  local i
+  for i in $(seq 1 50); do
+    grep -q "127.0.0.1:$port" "$work/sim.out" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+# Waits until the log from line $1 on holds $2 (an extended regular expression), $3 tenths of s.
+wait_log() {
+  local i
+  for i in $(seq 1 "$3"); do
+    log_since "$1" | grep -Eq "$2" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# The line number of the first line of file $1 matching $2 after line $3 (0 when none).
+line_after() { awk -v from="$3" -v re="$2" 'NR > from && $0 ~ re { print NR; exit }' "$1" | grep . || echo 0; }
+
+start=$(($(log_lines) + 1))
+wine "$probe" subscribe "$prog_id" 25 1.1.1.1 1.2.1.1 </dev/null >"$work/drop1.out" 2>&1 &
+sub1=$!
+wait_log "$start" 'OpcActiveTags=' 100 || fail "drop: the server did not register with corvidsim"
+for _ in $(seq 1 100); do
+  grep -q '^change	1.1.1.1	.*GOOD (0xC0)' "$work/drop1.out" && break
+  sleep 0.1
+done
+wine "$probe" subscribe "$prog_id" 12 1.1.1.1 </dev/null >"$work/drop2.out" 2>&1 &
+sub2=$!
+wait_log "$start" 'Подключение клиента #2	' 100 || fail "drop: the second client is not numbered #2"
+for _ in $(seq 1 100); do
+  grep -q '^change	1.1.1.1	' "$work/drop2.out" && break
+  sleep 0.1
+done
+
+# Drop 1, two clients holding three items.
+mark=$(($(log_lines) + 1))
+restart_sim || fail "drop: corvidsim did not start again on port $port"
+wait_log "$mark" 'OpcActiveTags=3 ' 150 || {
+  fail "drop: not OpcActiveTags=3 with two clients holding 3 items"
+  log_since "$mark"
+}
+log_since "$mark" | grep -q 'Отключение от сервера Corvid' || fail "drop: the disconnection is not logged"
+sleep 1.5
+for f in drop1 drop2; do
+  tr -d '\r' <"$work/$f.out" >"$work/$f.txt"
+  bad=$(line_after "$work/$f.txt" '^change\t1\.1\.1\.1\t.*BAD/LAST_KNOWN \(0x14\)' 0)
+  good=$(line_after "$work/$f.txt" '^change\t1\.1\.1\.1\t.*GOOD \(0xC0\)' "$bad")
+  [ "$bad" -gt 0 ] || { fail "drop: $f got no BAD/LAST_KNOWN (0x14) for 1.1.1.1"; cat "$work/$f.txt"; }
+  [ "$bad" -gt 0 ] && [ "$good" -gt 0 ] || fail "drop: $f got no GOOD 1.1.1.1 after the reconnection"
+done
+tr -d '\r' <"$work/drop1.out" >"$work/drop1.txt"
+bad=$(line_after "$work/drop1.txt" '^change\t1\.2\.1\.1\t.*BAD/LAST_KNOWN \(0x14\)' 0)
+[ "$bad" -gt 0 ] || fail "drop: 1.2.1.1 did not turn BAD/LAST_KNOWN (0x14)"
+pass "link drop: quality 0x14, good again after reconnection"
+
+# The second client leaves: its item is deactivated and ClientCount falls (the next client is #2
+# again).
+wait "$sub2" 2>/dev/null
+wait_log "$start" 'Отключение клиента	USERID=#2 ' 50 || fail "drop: the second client was not released"
+mark=$(($(log_lines) + 1))
+probe status "$prog_id" || fail "status beside the remaining subscriber"
+wait_log "$mark" 'Подключение клиента #2	' 10 || fail "ClientCount did not fall back to 1"
+mark=$(($(log_lines) + 1))
+restart_sim || fail "drop 2: corvidsim did not start again on port $port"
+wait_log "$mark" 'OpcActiveTags=2 ' 150 || {
+  fail "drop 2: not OpcActiveTags=2 once the second client has left"
+  log_since "$mark"
+}
+pass "activation count and client count as clients come and go"
+wait "$sub1" 2>/dev/null
+wait_server_gone 15 || fail "drop: server still running after its clients left"
 
 # --- a browse tree with BRANCHSEP -------------------------------------------------------------
 printf '[SETUP]\r\nWAITFOROPCCLIENTS=2\r\nBRANCHSEP=.\r\n[CORVID]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nNAME=CFG\r\nPASSWORD=\r\n' \

@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The main job on Wine: builds the Windows programs (the `windows` preset: CorvidOpcDa.exe, the
+# proxy/stub DLL, opcprobe.exe, corvidsim.exe), starts corvidsim.exe with its built-in building,
+# registers the proxy/stub and the server in a Wine prefix under build/demo-wine/, and shows
+# opcprobe listing the server, its status, browsing the items, reading them and printing their
+# values live as the simulator changes them. The server is started by COM on the first
+# activation and serves until the demo ends. The server's log is shown at the end.
+#
+# CORVID_DEMO_PORT picks another port than 3000; CORVID_DEMO_SECONDS how long the live values
+# are printed (30); CORVID_WINDOWS_BUILD another configured mingw build folder than the preset's
+# build/windows. Ctrl-C ends the demo early.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+build=${CORVID_WINDOWS_BUILD:-}
+if [ -z "$build" ]; then
+  build=build/windows
+  cmake --preset windows >/dev/null
+fi
+cmake --build "$build" -j2 --target CorvidOpcDa CorvidOpcProxy opcprobe corvidsim
+
+port=${CORVID_DEMO_PORT:-3000}
+seconds=${CORVID_DEMO_SECONDS:-30}
+bin=$(cd "$build" && pwd)/src
+server=$bin/server/CorvidOpcDa.exe
+proxy=$bin/idl/CorvidOpcProxy.dll
+probe=$bin/tools/opcprobe/opcprobe.exe
+sim=$bin/tools/corvidsim/corvidsim.exe
+demo=$PWD/build/demo-wine
+prefix=$demo/prefix
+prog_id=Boreal.OPC.Corvid
+
+export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+echo "== Wine prefix $prefix"
+scripts/wine-prefix.sh "$prefix"
+# Wine and its services run with their output going nowhere (they outlive the commands).
+wineserver -p </dev/null >/dev/null 2>&1
+wine cmd /c exit </dev/null >/dev/null 2>&1
+
+data="$prefix/drive_c/ProgramData/Corvid OPC DA"
+mkdir -p "$data"
+rm -f "$data/protokol.log"
+printf '[CORVID]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nNAME=CFG\r\nPASSWORD=\r\nTIMEOUT=5000\r\n' "$port" \
+  >"$data/config.ini"
+
+sim_pid=
+stop() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  # The server (started by COM, serving until ended) and Wine's services go with the prefix's
+  # wineserver.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+}
+trap stop EXIT
+trap 'exit 130' INT TERM
+
+echo "== corvidsim.exe on 127.0.0.1:$port (the built-in building)"
+wine "$sim" --port "$port" </dev/null >"$demo/corvidsim.out" 2>&1 &
+sim_pid=$!
+for _ in $(seq 50); do
+  grep -q "127.0.0.1:$port" "$demo/corvidsim.out" 2>/dev/null && break
+  sleep 0.2
+done
+if ! grep -q "127.0.0.1:$port" "$demo/corvidsim.out"; then
+  cat "$demo/corvidsim.out"
+  echo "corvidsim did not start (port $port busy? set CORVID_DEMO_PORT)" >&2
+  exit 1
+fi
+
+echo "== regsvr32 CorvidOpcProxy.dll; CorvidOpcDa.exe /r"
+wine regsvr32 /s "$proxy" </dev/null >/dev/null 2>&1
+wine "$server" /r </dev/null >/dev/null 2>&1
+
+# opcprobe without the console's CR. Its output goes to a file, not a pipe: the server that COM
+# starts inherits it and would hold a pipe open for as long as it serves.
+probe() {
+  echo
+  echo "\$ opcprobe $*"
+  local rc=0
+  wine "$probe" "$@" </dev/null >"$demo/opcprobe.out" 2>&1 || rc=$?
+  tr -d '\r' <"$demo/opcprobe.out"
+  return $rc
+}
+probe list
+probe status "$prog_id"
+# The items exist once the server has registered with the simulator and downloaded the building.
+for _ in $(seq 50); do
+  wine "$probe" browse "$prog_id" flat </dev/null >"$demo/opcprobe.out" 2>&1 || true
+  grep -q '1.1.1.1' "$demo/opcprobe.out" && break
+  sleep 0.2
+done
+probe browse "$prog_id" flat
+probe props "$prog_id" 1.1.1.1
+items=(1.1.1.1 1.1.1.2 1.2.1.1 1.2.1.2 1.3.1.1 1.4.1.1)
+probe read "$prog_id" "${items[@]}"
+echo
+echo "== live values for $seconds s (OnDataChange), as corvidsim changes them"
+# Printed as they arrive (the file grows while opcprobe runs).
+rm -f "$demo/subscribe.out"
+wine "$probe" subscribe "$prog_id" "$seconds" "${items[@]}" </dev/null >"$demo/subscribe.out" 2>&1 &
+subscriber=$!
+tail -n +1 -F --pid=$subscriber "$demo/subscribe.out" 2>/dev/null | tr -d '\r' || true
+wait $subscriber || true
+
+echo
+echo "== the server's log ($data/protokol.log)"
+tr -d '\r' <"$data/protokol.log" | iconv -f CP1251 -t UTF-8
+echo
+echo "== corvidsim's last lines"
+tail -n 15 "$demo/corvidsim.out" | tr -d '\r'
