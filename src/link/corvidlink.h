@@ -26,6 +26,10 @@
 
 namespace corvid {
 
+class TChannelList2;
+class TAttributeDescriptionList;
+class TStringList;
+
 // What the link needs of the configuration (config.ini) and of the server's folders.
 struct LinkSettings {
   std::string Host = "127.0.0.1";
@@ -63,6 +67,15 @@ class TCorvidLink {
   const LinkSettings& Settings() const { return settings_; }
   // Where received items and link events go; null: nowhere.
   void SetSink(TLinkSink* sink);
+  // The type-2 channel model that the protocol-2 handler keeps current (all owned by the server
+  // thread and outliving the link); null members: the commands that need them fail and are
+  // logged.
+  void SetType2Model(TChannelList2* channels, TAttributeDescriptionList* descriptions,
+                     TStringList* attr_desc_texts) {
+    channels_ = channels;
+    descriptions_ = descriptions;
+    attr_desc_texts_ = attr_desc_texts;
+  }
   // The thread's stop request, looked at by every wait of the session and by the receive loop.
   void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
 
@@ -114,6 +127,11 @@ class TCorvidLink {
   // Disconnect, and let the next connection attempt start without the pause.
   void DropConnection();
 
+  // The answers of protocol 2 (commands 53/54 and each handled command id).
+  std::int32_t ExpectedChannels() const { return expected_channels_; }
+  bool ChannelsReceived() const { return channels_received_; }
+  bool AnswerReceived(std::uint8_t id) const { return answer_received_[id]; }
+
   TTCPClient& Client() { return client_; }
   TCircleBuffer& SendQueue() { return send_queue_; }
   TCorvidCmdParser& ReceiveBuffer() { return receive_buffer_; }
@@ -125,6 +143,8 @@ class TCorvidLink {
   void Register();
   void DownloadType1Configuration();
   void DownloadType1States();
+  void DownloadAttributeDescriptions();
+  void DownloadType2Channels();
   // One download step: writes the request, then receives until a status arrives or the server
   // has been silent for TIMEOUT ms; throws CorvidServerException(code, text) when it did not.
   template <std::size_t N>
@@ -135,7 +155,18 @@ class TCorvidLink {
 
   // receive.cpp
   bool DispatchFixed(std::uint8_t id, std::int32_t size);
+  // parser2.cpp
   void RunParser2(std::uint8_t id);
+  void HandleChannel(TChannel2& channel);
+  void HandleChannelValue();
+  void HandleAttributeValue();
+  void HandleChangeResult();
+  void HandleDocument();
+  void HandleOperationResult();
+  void RemoveChannel(const ChannelRef& ref);
+  void ChangeActivity(const ChannelRef& ref, bool active, const char* failure);
+  TChannelList2& Channels() const;
+
   void UnknownCommand(std::uint8_t id);
   void IncompleteCommand(std::uint8_t id);
 
@@ -166,6 +197,11 @@ class TCorvidLink {
   bool incomplete_waiting_ = false;
   TimeInterval incomplete_timer_;
   bool answer_received_[256] = {};  // per protocol-2 command id
+  std::int32_t expected_channels_ = 0;
+  bool channels_received_ = false;
+  TChannelList2* channels_ = nullptr;
+  TAttributeDescriptionList* descriptions_ = nullptr;
+  TStringList* attr_desc_texts_ = nullptr;
 
   mutable std::mutex last_error_lock_;
   std::string last_error_text_;  // guarded by last_error_lock_

@@ -192,7 +192,7 @@ TEST_F(LinkDispatch, ServerTimeMovesTheOffset) {
 
 TEST_F(LinkDispatch, ProtocolTwoPacketsAreSkippedByTheirLengthAndAtLeastTheirHeader) {
   Bytes bytes = {60, 6, 0, 1, 2, 3,  // a whole packet of 6 bytes
-                 61, 0, 0};          // a length below its own header
+                 62, 0, 0};          // a length below its own header
   Append(bytes, State(9, 9).Encode());
   Feed(bytes);
   EXPECT_EQ(link_.DispatchReceived(), TCorvidLink::kReceiveHandled);
@@ -202,7 +202,7 @@ TEST_F(LinkDispatch, ProtocolTwoPacketsAreSkippedByTheirLengthAndAtLeastTheirHea
   const auto lines = log_.Messages();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[0], "ERROR\tRunParser2(cmd=60): команда не обрабатывается");
-  EXPECT_EQ(lines[1], "ERROR\tRunParser2(cmd=61): команда не обрабатывается");
+  EXPECT_EQ(lines[1], "ERROR\tRunParser2(cmd=62): команда не обрабатывается");
 }
 
 TEST_F(LinkDispatch, SendWhileTheLinkIsDownQueuesNothing) {

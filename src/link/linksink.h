@@ -3,12 +3,12 @@
 // ended); the OPC bridge implements this interface, so the link never knows the OPC items. Tests
 // drive the link with a recording sink.
 //
-// All calls come from the server thread. Protocol-2 callbacks (type-2 channels, attribute
-// descriptions) join this interface with the protocol-2 handler.
+// All calls come from the server thread.
 #pragma once
 
 #include <cstdint>
 
+#include "channels/channel.h"
 #include "link/fixedstructs.h"
 #include "platform/clock.h"
 
@@ -29,6 +29,21 @@ class TLinkSink {
   virtual std::int32_t OnType1ConfigComplete() = 0;
   // Command 20: the state of a type-1 channel.
   virtual bool OnType1State(const SStateRecord& record) = 0;
+
+  // ---- type-2 channels ----
+  // A channel description arrived or a channel became active: give it an OPC item when it is
+  // active (its item handle is written into `channel`) and, when it has one, push its value.
+  // True when the channel has an item. A sink without type-2 items keeps none.
+  virtual bool OnPublish2(TChannel2& channel) {
+    (void)channel;
+    return false;
+  }
+  // The value, quality, time or activity of a channel that has an item changed. True when the
+  // cache took it.
+  virtual bool OnPush2(const TChannel2& channel) {
+    (void)channel;
+    return false;
+  }
 
   // ---- the link ----
   // A session has ended: every item gets `quality` (bad: last known value) stamped `server_now`

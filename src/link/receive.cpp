@@ -145,14 +145,6 @@ bool TCorvidLink::DispatchFixed(std::uint8_t id, std::int32_t size) {
   }
 }
 
-void TCorvidLink::RunParser2(std::uint8_t id) {
-  // The protocol-2 commands are handled by their own handler; until it knows a command, the
-  // packet is skipped by its length (at least its header).
-  receive_buffer_.SkipPacket();
-  WriteLog("ERROR\tRunParser2(cmd=%u): %s", unsigned{id}, "команда не обрабатывается");
-  answer_received_[id] = true;
-}
-
 void TCorvidLink::UnknownCommand(std::uint8_t id) {
   std::int32_t count = 0;
   const std::uint8_t* data = receive_buffer_.Data(count);

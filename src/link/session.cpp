@@ -4,10 +4,12 @@
 // caught at the end of the attempt, logged, kept for the main window, and ended by Disconnect.
 #include <cmath>
 
+#include "channels/channellist.h"
 #include "channels/ownsession.h"
 #include "link/corvidlink.h"
 #include "link/corvidserverexception.h"
 #include "link/corvidtexts.h"
+#include "link/p2commands.h"
 #include "util/log.h"
 #include "util/text.h"
 #include "util/utils.h"
@@ -43,7 +45,12 @@ bool TCorvidLink::ConnectAndRegister() {
     if (sink_->Type1Count() == 0) DownloadType1Configuration();
     configured_ = true;
     if (sink_->Type1Count() > 0) DownloadType1States();
-    // The attribute descriptions and the type-2 channels are downloaded here (protocol 2).
+    // Protocol 2: the attribute descriptions and the type-2 channels, when the link keeps a
+    // type-2 channel model.
+    if (channels_ != nullptr) {
+      DownloadAttributeDescriptions();
+      DownloadType2Channels();
+    }
     return true;
   } catch (const CorvidServerException& e) {
     Disconnect();
@@ -223,6 +230,55 @@ void TCorvidLink::DownloadType1States() {
   DownloadStep(SStateRequest{}.Encode(), 14, "Ошибка получения текущего состояния каналов");
   WriteLog("INFO\tТекущее состояние %d каналов 1 получено OpcActiveTags=%d время %ld мсек",
            static_cast<int>(sink_->Type1Count()), static_cast<int>(sink_->ActiveTagCount()),
+           ElapsedMs(start));
+}
+
+void TCorvidLink::DownloadAttributeDescriptions() {
+  platform::Clock& clock = platform::CurrentClock();
+  TCorvidCmdParser request;
+  request.BuildDocumentRequest("attrdesc");
+  answer_received_[p2::kDocument] = false;
+  std::int32_t count = 0;
+  const std::uint8_t* data = request.Data(count);
+  client_.Write(data, count);  // a failure shows as the time-out
+  const std::uint32_t start = clock.TickCount();
+  const std::uint32_t timeout = TimeoutMs();
+  // A fixed limit from the write, not one of silence.
+  while (!answer_received_[p2::kDocument] && Registered() && !StopRequested() &&
+         platform::TicksSince(clock.TickCount(), start) < timeout) {
+    Receive();
+    if (answer_received_[p2::kDocument]) break;
+    clock.Sleep(1);
+  }
+  if (!answer_received_[p2::kDocument]) {
+    throw Exception(
+        "сервер Corvid не ответил на команду 62 (получение описания атрибутов), возможно "
+        "выключена поддержка протокола 2 на учетной записи");
+  }
+  WriteLog("INFO\tОписание атрибутов каналов 2 получено\tвремя %ld мсек", ElapsedMs(start));
+}
+
+void TCorvidLink::DownloadType2Channels() {
+  platform::Clock& clock = platform::CurrentClock();
+  channels_received_ = false;
+  TCorvidCmdParser request;
+  request.BuildChannelRequest(1);
+  std::int32_t count = 0;
+  const std::uint8_t* data = request.Data(count);
+  client_.Write(data, count);
+  const std::uint32_t start = clock.TickCount();
+  last_receive_tick_ = start;
+  const std::uint32_t timeout = TimeoutMs();
+  // Every received command renews last_receive_tick_: the limit is one of silence.
+  while (!channels_received_ && Registered() && !StopRequested() &&
+         platform::TicksSince(clock.TickCount(), last_receive_tick_) < timeout) {
+    Receive();
+    if (channels_received_) break;
+    clock.Sleep(1);
+  }
+  if (!channels_received_) throw Exception("сервер не ответил на команду 52 (запрос каналов 2)");
+  WriteLog("INFO\tТекущее состояние %d каналов 2 получено (из них %d активных)\tвремя %ld мсек",
+           static_cast<int>(channels_->Count()), static_cast<int>(channels_->ActiveCount()),
            ElapsedMs(start));
 }
 

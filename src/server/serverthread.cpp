@@ -103,6 +103,7 @@ void ServerThread::Execute() {
     WriteLog("ERROR\tCoInitializeEx() FAILED\tExiting...");
     return;
   }
+  type2_tags_.SetMaxTagCount(config_.MaxTagCount);
   if (opc_.Driver_init(config_.MaxTagCount, config_.BranchSep, 0) != 0) {
     WriteLog("ERROR\tDriver_init() FAILED\tExiting...");
   } else if (!com.RegisterFactory()) {
@@ -182,8 +183,9 @@ void ServerThread::MainLoop(std::uint32_t wait_ms) {
 }
 
 void ServerThread::RefreshTimestamps() {
-  type1_tags_.UpdateTime(link_.ServerTimeNow());
-  // The type-2 items are refreshed here as well (protocol 2).
+  const platform::FileTime now = link_.ServerTimeNow();
+  type1_tags_.UpdateTime(now);
+  type2_tags_.opcUpdateTime2(now);
 }
 
 }  // namespace corvid

@@ -82,7 +82,8 @@ class ServerThread {
   OpcService opc_;
   TType1Lists type1_lists_;
   TCorvidDataList type1_tags_{opc_, type1_lists_};
-  TOpcLinkBridge link_bridge_{opc_, type1_tags_};
+  TType2Tags type2_tags_{opc_, channels_, attr_desc_texts_, 0};
+  TOpcLinkBridge link_bridge_{opc_, type1_tags_, &type2_tags_};
   TCorvidLink link_{type1_lists_};
 
   std::thread thread_;
