@@ -12,34 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "link/codec_test_support.h"
 #include "util/error.h"
 
 namespace corvid {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Contents(const TDataStack& buffer) {
-  std::int32_t count = 0;
-  const std::uint8_t* data = buffer.Data(count);
-  return data == nullptr ? Bytes() : Bytes(data, data + count);
-}
-
-void Load(TCorvidCmdParser& parser, const Bytes& bytes) {
-  parser.Clear();
-  ASSERT_TRUE(parser.Add(bytes.data(), static_cast<std::int32_t>(bytes.size())));
-}
-
-// Runs `action` and returns the text of the Exception it raises ("" when none).
-template <class F>
-std::string ErrorOf(F action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "";
-}
+using testing::Bytes;
+using testing::Contents;
+using testing::ErrorOf;
+using testing::Load;
 
 TEST(CorvidCmdParser, ConstructedWithItsCapacityAndNoMaximum) {
   TCorvidCmdParser parser;

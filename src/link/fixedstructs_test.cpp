@@ -10,12 +10,13 @@
 
 #include "link/byteorder.h"
 #include "link/channelcmd.h"
+#include "link/codec_test_support.h"
 #include "util/error.h"
 
 namespace corvid {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 
 template <std::size_t N>
 Bytes ToVector(const FixedBytes<N>& bytes) {
@@ -33,15 +34,7 @@ void PutText(Bytes& b, std::size_t offset, const std::string& text) {
   std::copy(text.begin(), text.end(), b.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
-template <class F>
-std::string ErrorOf(F action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "";
-}
+using testing::ErrorOf;
 
 TEST(FixedStructs, RequestsOnTheWire) {
   // Registration of login CFG with an empty password.

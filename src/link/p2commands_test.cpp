@@ -13,6 +13,7 @@
 #include "channels/channelutils.h"
 #include "channels/datatype.h"
 #include "link/byteorder.h"
+#include "link/codec_test_support.h"
 #include "platform/clock.h"
 #include "util/datetime.h"
 #include "util/error.h"
@@ -20,28 +21,10 @@
 namespace corvid {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Contents(const TDataStack& buffer) {
-  std::int32_t count = 0;
-  const std::uint8_t* data = buffer.Data(count);
-  return data == nullptr ? Bytes() : Bytes(data, data + count);
-}
-
-void Load(TCorvidCmdParser& parser, const Bytes& bytes) {
-  parser.Clear();
-  ASSERT_TRUE(parser.Add(bytes.data(), static_cast<std::int32_t>(bytes.size())));
-}
-
-template <class F>
-std::string ErrorOf(F action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "";
-}
+using testing::Bytes;
+using testing::Contents;
+using testing::ErrorOf;
+using testing::Load;
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes all;
