@@ -12,6 +12,7 @@
 #include "link/p2commands.h"
 #include "link/wiretime.h"
 #include "opc/linkbridge.h"
+#include "opc/writetags.h"
 #include "platform/locale.h"
 #include "toolkit/client.h"
 #include "toolkit/opcdefs.h"
@@ -214,6 +215,50 @@ TEST_F(Type2Items, TagCapacityExhaustedIsLoggedPerChannel) {
   EXPECT_EQ(errors[0],
             "ERROR\topcAddTag2() превышено максимальное количество тэгов OPC 2 ! (пропущен канал "
             "\"x3\" тип \"Int4\" примечение \"\")");
+}
+
+// Writes reach the write path only through the engine; with the link down nothing can be queued.
+TEST_F(Type2Items, WritesThatCannotBeHandedOnFailTheirItems) {
+  Start(100);
+  TOpcWritePath writes(opc_, channels_, link_);
+  opc_.SetWriteHandler([&writes](unsigned count, loTagPair* tags, const Variant* values,
+                                 std::int32_t* errors, std::int32_t* master_error) {
+    return writes.WriteTags(count, tags, values, errors, master_error);
+  });
+  TChannel2 setpoint = Channel(1, "boiler.sp", kTypeInt4, std::int32_t{7});
+  setpoint.WriteEnable = true;
+  Send54(setpoint);
+  TChannel2 gone = Channel(2, "boiler.gone", kTypeInt4, std::int32_t{1});
+  gone.WriteEnable = true;
+  Send54(gone);
+  Run();
+  auto write = [this](const std::u16string& item, Variant value) {
+    std::vector<toolkit::Result> errors;
+    client_->WriteItemsVQT({item}, {toolkit::ItemVqt{std::move(value), {}, {}}}, &errors);
+    return errors.at(0);
+  };
+
+  EXPECT_NE(write(u"boiler.sp", Variant(std::int32_t{40})), toolkit::kOk);
+  EXPECT_EQ(Errors().back(),
+            "ERROR\tWriteTags: ошибка отправки команды управления для addr=boiler.sp");
+  EXPECT_EQ(Read(u"boiler.sp").value, Variant(std::int32_t{7})) << "a write changes nothing";
+
+  // The server describes the channel again with a narrower type: the item keeps its type, and a
+  // value the channel cannot hold is refused rather than sent as the old value.
+  TChannel2 narrowed = setpoint;
+  narrowed.Type = kTypeUInt1;
+  BuildChannelDescription(In(), narrowed, TimeEncoding::kDateTime, true, false);
+  Run();
+  EXPECT_EQ(write(u"boiler.sp", Variant(std::int32_t{1000})), toolkit::kOpcEBadType);
+
+  BuildChangeResult(In(), p2_flags::kSuccess | p2_flags::kChannelRemoved,
+                    ChannelRef{0, "boiler.gone"}, 0, false);
+  Run();
+  const std::size_t lines = log_.Messages().size();
+  EXPECT_NE(write(u"boiler.gone", Variant(std::int32_t{2})), toolkit::kOk);
+  EXPECT_EQ(Errors().back(), "ERROR\tWriteTags: канал не найден");
+  EXPECT_EQ(link_.SendQueue().Count(), 0);
+  EXPECT_GT(log_.Messages().size(), lines);
 }
 
 TEST(OpcValueToVariant2, ItemTypesAndDataBytes) {

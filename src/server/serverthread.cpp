@@ -142,6 +142,10 @@ void ServerThread::ConfigureLink() {
   link_.SetSink(&link_bridge_);
   link_.SetStopFlag(&terminated_);
   type1_tags_.SetTagNameTemplate(config_.TagName);
+  opc_.SetWriteHandler([this](unsigned count, loTagPair* tags, const Variant* values,
+                              std::int32_t* errors, std::int32_t* master_error) {
+    return write_path_.WriteTags(count, tags, values, errors, master_error);
+  });
 }
 
 void ServerThread::MainLoop(std::uint32_t wait_ms) {

@@ -16,6 +16,7 @@
 #include "link/type1lists.h"
 #include "opc/linkbridge.h"
 #include "opc/opcservice.h"
+#include "opc/writetags.h"
 #include "server/config.h"
 
 namespace corvid {
@@ -64,7 +65,7 @@ class ServerThread {
   void Execute();
   void MainLoop(std::uint32_t wait_ms);
   void RefreshTimestamps();
-  // Hands the configuration to the link and the type-1 tag table.
+  // Hands the configuration to the link and the type-1 tag table, and installs the write path.
   void ConfigureLink();
 
   std::string exe_folder_;
@@ -85,6 +86,7 @@ class ServerThread {
   TType2Tags type2_tags_{opc_, channels_, attr_desc_texts_, 0};
   TOpcLinkBridge link_bridge_{opc_, type1_tags_, &type2_tags_};
   TCorvidLink link_{type1_lists_};
+  TOpcWritePath write_path_{opc_, channels_, link_};
 
   std::thread thread_;
   std::atomic<bool> terminated_{false};

@@ -1,0 +1,102 @@
+#include "opc/writetags.h"
+
+#include <exception>
+#include <string>
+
+#include "channels/channel.h"
+#include "channels/channellist.h"
+#include "channels/channelutils.h"
+#include "channels/valueconvert.h"
+#include "link/channelcmd.h"
+#include "link/corvidlink.h"
+#include "link/p2commands.h"
+#include "toolkit/opcdefs.h"
+#include "util/datetime.h"
+#include "util/error.h"
+#include "util/log.h"
+
+namespace corvid {
+
+namespace {
+
+// The written value in the channel's type; throws when it does not convert.
+Variant ConvertedForChannel(const Variant& written, std::uint16_t type) {
+  Variant converted = written;
+  ConvertToType(converted, type);
+  return converted;
+}
+
+}  // namespace
+
+int TOpcWritePath::WriteTags(unsigned count, loTagPair* tags, const Variant* values,
+                             std::int32_t* errors, std::int32_t* master_error) {
+  if (opc_.Service() == nullptr) {
+    WriteLog("ERROR\tWriteTags()\tmy_service==NULL !");
+    *master_error = 1;
+    return 0;
+  }
+  if (count == 0) return 0;
+
+  const auto lock = channels_.ScopedLock();
+  if (values[0].IsArray()) {
+    WriteLog("DEBUG\tWriteTags: count=%u loid[0]=%u values[0] datatype=ARRAY", count,
+             static_cast<unsigned>(tags[0].TagId));
+  } else {
+    WriteLog("DEBUG\tWriteTags: count=%u loid[0]=%u values[0]=%s", count,
+             static_cast<unsigned>(tags[0].TagId), ScalarText(values[0]).c_str());
+  }
+
+  bool found = false;
+  unsigned current = 0;
+  try {
+    for (std::size_t c = 0; const TChannel2* stored = channels_.ChannelAt(c); ++c) {
+      const std::uint32_t handle = stored->OpcHandle;
+      if (handle == 0) continue;
+      for (unsigned i = 0; i < count; ++i) {
+        if (tags[i].TagId != handle) continue;
+        found = true;
+        current = i;
+        TChannel2 copy(*stored);
+        copy.DT = NowLocal();
+        copy.SetQuality(0);
+        try {
+          copy.SetValue(ConvertedForChannel(values[i], copy.Type));
+        } catch (const ConvertError& error) {
+          // Sending the channel's current value instead would report a write that never
+          // happened: the item is refused, the others go on.
+          WriteLog("ERROR\tWriteTag[%u]: loid=%u addr=%s: %s", i, static_cast<unsigned>(handle),
+                   copy.Addr.c_str(), error.what());
+          errors[i] = static_cast<std::int32_t>(toolkit::kOpcEBadType);
+          *master_error = 1;
+          continue;
+        }
+        WriteLog("DEBUG\tWriteTag[%u]: loid=%u send control addr=%s value=%s", i,
+                 static_cast<unsigned>(handle), copy.Addr.c_str(), copy.ValuesText().c_str());
+        TCorvidCmdParser command;
+        BuildControlCommand(command, copy);
+        std::int32_t length = 0;
+        const std::uint8_t* bytes = command.Data(length);
+        if (!link_.Send(bytes, length)) {
+          throw Exception("ошибка отправки команды управления для addr=" + copy.Addr);
+        }
+        tags[i].TagId = 0;
+      }
+    }
+  } catch (const std::exception& error) {
+    if (found) {
+      *master_error = 1;
+      errors[current] = 1;
+    }
+    const std::string message = error.what();
+    if (message.empty()) {
+      WriteLog("ERROR\tWriteTags !");
+    } else {
+      WriteLog("ERROR\tWriteTags: %s", message.c_str());
+    }
+  }
+
+  if (!found) WriteLog("ERROR\tWriteTags: канал не найден");
+  return 0;
+}
+
+}  // namespace corvid
