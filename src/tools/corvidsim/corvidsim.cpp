@@ -167,12 +167,15 @@ bool CorvidSim::Serve(p::SelectSet ready) {
     PlayLocked(event->Action, true);
     if (client_ == 0) return false;
   }
-  if (streaming_ && live_ && !silent_) {
+  const bool stream1 = streaming_ && live_;
+  const bool stream2 = value_streaming_ && live2_;
+  if ((stream1 || stream2) && !silent_) {
     std::size_t pending = 0;
     for (const auto& q : queue_) pending += q.Bytes.size() - q.Offset;
     if (pending < kStreamLowWater) {
       std::vector<OutCommand> batch;
-      server_.Burst(kStreamBatch, batch);
+      if (stream1) server_.Burst(kStreamBatch, batch);
+      if (stream2) server_.BurstValues(kStreamBatch, batch);
       EnqueueLocked(batch);
     }
   }
@@ -191,6 +194,7 @@ void CorvidSim::Accept() {
   queue_.clear();
   server_.BeginSession();
   live_ = false;
+  live2_ = false;
   timeline_.Stop();
   EventLocked("подключился клиент " + PeerText(peer) + " (соединение " +
               std::to_string(connections_) + ")");
@@ -255,10 +259,12 @@ void CorvidSim::HandleLocked(ReceivedCommand command) {
   // that moves the clock after the answer moves it after the start.
   const TimelineStart start = server_.scenario().Timeline.Start;
   if (!timeline_.Running() && ((result.Accepted && start == TimelineStart::kRegistration) ||
-                               (result.StatesAnswered && start == TimelineStart::kStates))) {
+                               (result.StatesAnswered && start == TimelineStart::kStates) ||
+                               (result.Channels2Answered && start == TimelineStart::kChannels2))) {
     timeline_.Start(command.Tick);
   }
   if (result.StatesAnswered) live_ = true;
+  if (result.Channels2Answered) live2_ = true;
   if (fault && fault->Action == FaultAction::kGarbage) {
     EventLocked("сбой по сценарию: вместо ответа на " + what +
                 " неизвестная команда ID=" + std::to_string(fault->GarbageId));
@@ -321,6 +327,21 @@ bool CorvidSim::PlayLocked(const TimelineAction& action, bool automatic) {
         } else if constexpr (std::is_same_v<A, Silence>) {
           silent_ = a.On;
           EventLocked(a.On ? "сервер замолчал" : "сервер снова отвечает");
+        } else if constexpr (std::is_same_v<A, ValueBurst>) {
+          if (!send) return false;
+          std::vector<OutCommand> burst;
+          server_.BurstValues(a.Count, burst);
+          EventLocked("пачка из " + std::to_string(burst.size()) + " значений каналов 2");
+          EnqueueLocked(burst);
+        } else {  // the type-2 pushes: the world changes even when nothing is sent
+          std::string event;
+          std::optional<OutCommand> out = server_.Apply(a, event);
+          if (!out || !send) {
+            if (!out) EventLocked(event);
+            return false;
+          }
+          EventLocked(event);
+          EnqueueLocked({*out});
         }
         return true;
       },
@@ -428,6 +449,7 @@ void CorvidSim::CloseClientLocked(const std::string& why) {
   queue_.clear();
   server_.BeginSession();
   live_ = false;
+  live2_ = false;
   timeline_.Stop();
   EventLocked("соединение закрыто: " + why);
   cv_.notify_all();
@@ -538,6 +560,13 @@ std::optional<Type1Channel> CorvidSim::Channel(const Type1Address& address) cons
   return *c;
 }
 
+std::optional<Type2Channel> CorvidSim::Channel2(const ChannelRef& ref) const {
+  std::lock_guard lock(mu_);
+  const Type2Channel* c = FindChannel2(server_.scenario(), ref);
+  if (c == nullptr) return std::nullopt;
+  return *c;
+}
+
 std::uint64_t CorvidSim::StateRecordsSent() const {
   std::lock_guard lock(mu_);
   return state_records_sent_;
@@ -593,6 +622,11 @@ void CorvidSim::SetStreaming(bool on) {
   streaming_ = on;
 }
 
+void CorvidSim::SetValueStreaming(bool on) {
+  std::lock_guard lock(mu_);
+  value_streaming_ = on;
+}
+
 bool CorvidSim::Play(const TimelineAction& action) {
   std::lock_guard lock(mu_);
   return PlayLocked(action, false);
@@ -600,6 +634,14 @@ bool CorvidSim::Play(const TimelineAction& action) {
 
 bool CorvidSim::PushState(const StateChange& change) {
   return Play(change);
+}
+
+bool CorvidSim::PushValue(const ValueChange& change) {
+  return Play(change);
+}
+
+bool CorvidSim::PushValueBurst(std::uint32_t count) {
+  return Play(ValueBurst{count});
 }
 
 bool CorvidSim::PushStateRecord(const SStateRecord& record) {

@@ -108,6 +108,9 @@ class CorvidSim {
   // Load mode: once the connected client has asked for the states, keep its socket full of state
   // records.
   void SetStreaming(bool on);
+  // Load mode of type 2: once the connected client has had its type-2 channels, keep its socket
+  // full of value changes 57 (cycling over the active scalar channels).
+  void SetValueStreaming(bool on);
 
   // ---- pushes now; false (and nothing sent) when no client is connected ----
   // Changes the stored channel and sends its state record; false also for an unknown address.
@@ -120,6 +123,10 @@ class CorvidSim {
   bool PushStatus(std::uint8_t command_id, std::uint16_t error_code);
   bool SendRaw(const std::vector<std::uint8_t>& bytes);
   bool SendGarbage(const Garbage& garbage = {});
+  // Type-2 pushes (scenario.h): the stored channel changes first; false also when the command
+  // cannot be built.
+  bool PushValue(const ValueChange& change);
+  bool PushValueBurst(std::uint32_t count);
   // Any timeline action now (as a test's explicit call: sent even when silent).
   bool Play(const TimelineAction& action);
   // Closes the current connection (the simulator then accepts the next one).
@@ -127,6 +134,8 @@ class CorvidSim {
 
   // ---- the simulated world ----
   std::optional<Type1Channel> Channel(const Type1Address& address) const;
+  // The type-2 channel as it stands (by number when the reference has one, else by address).
+  std::optional<Type2Channel> Channel2(const ChannelRef& ref) const;
   std::uint64_t StateRecordsSent() const;
   std::uint64_t BytesSent() const;
 
@@ -169,7 +178,9 @@ class CorvidSim {
   bool stop_ = false;
   bool silent_ = false;
   bool streaming_ = false;
-  bool live_ = false;  // the current client has had its states (load mode streams from then on)
+  bool value_streaming_ = false;
+  bool live_ = false;   // the current client has had its states (load mode streams from then on)
+  bool live2_ = false;  // the current client has had its type-2 channels
   std::optional<CutNext> cut_next_;
   TDataStack rx_;
   std::deque<Pending> queue_;

@@ -1,235 +1,18 @@
 // The simulator over loopback, seen from a client built of TTCPClient and the link's codecs:
 // registration, the configuration download, state requests, the link test, the timeline on a
 // fake clock, every misbehaviour, one client at a time, and the recording of what it received.
-#include "tools/corvidsim/corvidsim.h"
-
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <memory>
-#include <span>
 #include <string>
 #include <vector>
 
-#include "link/channelcmd.h"
-#include "link/fixedstructs.h"
-#include "link/tcp.h"
-#include "platform/clock.h"
 #include "tools/corvidsim/defaultscenario.h"
-#include "util/datetime.h"
+#include "tools/corvidsim/simtest_support.h"
 
 namespace corvid::sim {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using std::chrono::milliseconds;
-
-constexpr milliseconds kBound{5000};  // real-time bound of every wait that should succeed
-constexpr milliseconds kQuiet{60};    // how long "nothing arrives" is watched
-
-template <std::size_t N>
-Bytes ToBytes(const FixedBytes<N>& b) {
-  return Bytes(b.begin(), b.end());
-}
-
-template <class R>
-R As(const Bytes& b) {
-  return R::Decode(std::span<const std::uint8_t>(b.data(), b.size()));
-}
-
-// A client of the simulator: a TTCPClient and a receive buffer framed as the link frames it.
-class Peer {
- public:
-  explicit Peer(std::uint16_t port) {
-    connected_ = client_.Connect("127.0.0.1", port) && client_.WaitConnected(5000);
-  }
-  bool connected() const { return connected_; }
-
-  bool Send(const Bytes& bytes) {
-    return client_.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
-  }
-  template <std::size_t N>
-  bool Send(const FixedBytes<N>& bytes) {
-    return Send(ToBytes(bytes));
-  }
-  bool Register(const std::string& login = "CFG", const std::string& password = "secret") {
-    SRegistrationRequest request;
-    request.Login = login;
-    request.Password = password;
-    return Send(request.Encode());
-  }
-
-  // The next `count` whole commands (fewer when the bound passed or the connection closed).
-  std::vector<Bytes> Commands(std::size_t count) {
-    std::vector<Bytes> commands;
-    const auto deadline = std::chrono::steady_clock::now() + kBound;
-    for (;;) {
-      while (commands.size() < count) {
-        auto c = Frame();
-        if (!c) break;
-        commands.push_back(std::move(*c));
-      }
-      if (commands.size() >= count || std::chrono::steady_clock::now() > deadline) break;
-      if (!Pump(20)) break;
-    }
-    return commands;
-  }
-  Bytes Command() {
-    auto c = Commands(1);
-    return c.empty() ? Bytes{} : c[0];
-  }
-
-  // Exactly the next `n` raw bytes (fewer on time-out).
-  Bytes Raw(std::size_t n) {
-    const auto deadline = std::chrono::steady_clock::now() + kBound;
-    while (static_cast<std::size_t>(buffer_.Count()) < n &&
-           std::chrono::steady_clock::now() < deadline && Pump(20)) {
-    }
-    const std::size_t take = std::min<std::size_t>(n, static_cast<std::size_t>(buffer_.Count()));
-    Bytes b(take);
-    if (take > 0) buffer_.Get(b.data(), static_cast<std::int32_t>(take));
-    return b;
-  }
-
-  // Bytes that arrive within kQuiet (nothing expected).
-  std::size_t Arriving() {
-    const auto deadline = std::chrono::steady_clock::now() + kQuiet;
-    while (std::chrono::steady_clock::now() < deadline && Pump(5)) {
-    }
-    return static_cast<std::size_t>(buffer_.Count());
-  }
-
-  // The simulator closed the connection (readable with nothing to read).
-  bool ClosedByServer() {
-    const auto deadline = std::chrono::steady_clock::now() + kBound;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (closed_) return true;
-      Pump(20);
-    }
-    return closed_;
-  }
-
-  void Close() { client_.Close(); }
-
- private:
-  // Takes what the socket holds; false once the connection has closed.
-  bool Pump(std::uint32_t wait_ms) {
-    if (closed_) return false;
-    if (!client_.Poll(true, false, false, wait_ms)) return true;
-    const std::uint32_t n = client_.Available();
-    if (n == 0) {
-      closed_ = true;
-      return false;
-    }
-    Bytes chunk(n);
-    if (!client_.Read(chunk.data(), n)) {
-      closed_ = true;
-      return false;
-    }
-    buffer_.Add(chunk.data(), static_cast<std::int32_t>(n));
-    return true;
-  }
-
-  std::optional<Bytes> Frame() {
-    const auto id = buffer_.PeekId();
-    if (!id) return std::nullopt;
-    std::int32_t size = 0;
-    if (IsProtocol2(*id)) {
-      if (!buffer_.PacketComplete()) return std::nullopt;
-      size = *buffer_.PacketLength();
-    } else {
-      size = StructSize(*id);
-      if (size == 0) size = buffer_.Count();  // unknown: all of it
-    }
-    if (buffer_.Count() < size) return std::nullopt;
-    Bytes b(static_cast<std::size_t>(size));
-    buffer_.Get(b.data(), size);
-    return b;
-  }
-
-  TTCPClient client_;
-  TCorvidCmdParser buffer_;
-  bool connected_ = false;
-  bool closed_ = false;
-};
-
-Scenario SmallScenario() {
-  Scenario s;
-  s.Name = "Проверка";
-  s.Login = "CFG";
-  s.Password = "secret";
-  s.Server.UtcBias = -180;
-  s.Server.FirstSessionId = 5;
-  s.A1 = {{1, "Дом"}, {2, "Котельная"}};
-  s.A2 = {{1, 1, "ИТП"}, {2, 1, "Зал"}};
-  s.A3 = {{1, 1, 1, "Отопление"}};
-  Type1Channel t;
-  t.Address = {1, 1, 1, 1};
-  t.DType = 9;
-  t.SystemId = 1;
-  t.Name = "Температура";
-  t.Id = 1;
-  t.Value = 72.5;
-  Type1Channel door = t;
-  door.Address = {1, 1, 1, 2};
-  door.DType = 11;
-  door.SystemId = 6;
-  door.Name = "Дверь";
-  door.Id = 2;
-  door.Value = 1;
-  Type1Channel pressure = t;
-  pressure.Address = {2, 1, 1, 1};
-  pressure.DType = 4;
-  pressure.SystemId = 4;
-  pressure.Name = "Давление";
-  pressure.Id = 3;
-  pressure.State = 7;
-  pressure.Value = -2;
-  s.Channels = {t, door, pressure};
-  return s;
-}
-
-// 2024-03-01 12:00 UTC.
-platform::FileTime StartUtc() {
-  return DateTimeToFileTime(EncodeDate(2024, 3, 1) + 0.5);
-}
-
-class SimTest : public ::testing::Test {
- protected:
-  SimTest() : clock_(1000, StartUtc()), scoped_(clock_) {}
-
-  void Start(Scenario scenario = SmallScenario()) {
-    sim_ = std::make_unique<CorvidSim>(std::move(scenario));
-    ASSERT_TRUE(sim_->Start()) << sim_->StartError();
-    ASSERT_NE(sim_->Port(), 0);
-  }
-
-  std::unique_ptr<Peer> Connect() {
-    auto peer = std::make_unique<Peer>(sim_->Port());
-    EXPECT_TRUE(peer->connected());
-    return peer;
-  }
-
-  // A connected client whose registration was accepted.
-  std::unique_ptr<Peer> Registered() {
-    auto peer = Connect();
-    EXPECT_TRUE(peer->Register());
-    const Bytes answer = peer->Command();
-    EXPECT_EQ(answer.size(), SRegistrationAnswer::kSize);
-    if (answer.size() == SRegistrationAnswer::kSize) {
-      EXPECT_GE(As<SRegistrationAnswer>(answer).ClientId, 0);
-    }
-    return peer;
-  }
-
-  platform::FakeClock clock_;
-  platform::ScopedClock scoped_;
-  std::unique_ptr<CorvidSim> sim_;  // stopped before the clock is uninstalled
-};
-
-double MsBetween(TDateTime a, TDateTime b) {
-  return (a - b) * kMsPerDay;
-}
+using namespace testing_support;
 
 // ---- registration -----------------------------------------------------------------------------
 
@@ -398,13 +181,10 @@ TEST_F(SimTest, RecordsEveryCommandAndAnswersNothingBeforeRegistration) {
 
   ASSERT_TRUE(peer->Register());
   ASSERT_EQ(peer->Commands(1).size(), 1u);
-  // In one write: a protocol-2 request, a fixed structure the simulator does not serve, and
-  // bytes that start with an unknown ID.
-  TCorvidCmdParser document;
-  document.BuildDocumentRequest("attrdesc");
-  std::int32_t count = 0;
-  const std::uint8_t* data = document.Data(count);
-  Bytes mixed(data, data + count);
+  // In one write: a protocol-2 packet the simulator does not serve, a channel request too short
+  // to carry its selector, a fixed structure the simulator does not serve, and bytes that start
+  // with an unknown ID.
+  Bytes mixed = {60, 6, 0, 1, 2, 3, 52, 3, 0};
   Bytes unserved(10, 0);
   unserved[0] = 19;  // a fixed structure of 10 bytes
   mixed.insert(mixed.end(), unserved.begin(), unserved.end());
@@ -414,8 +194,8 @@ TEST_F(SimTest, RecordsEveryCommandAndAnswersNothingBeforeRegistration) {
   EXPECT_EQ(peer->Arriving(), 0u);
 
   const auto received = sim_->Received();
-  ASSERT_EQ(received.size(), 6u);
-  const std::uint8_t ids[] = {3, 18, 42, 62, 19, 0};
+  ASSERT_EQ(received.size(), 7u);
+  const std::uint8_t ids[] = {3, 18, 42, 60, 52, 19, 0};
   for (std::size_t i = 0; i < received.size(); ++i) {
     EXPECT_EQ(received[i].Id, ids[i]) << i;
     EXPECT_EQ(received[i].Connection, 1u);
@@ -423,11 +203,12 @@ TEST_F(SimTest, RecordsEveryCommandAndAnswersNothingBeforeRegistration) {
   EXPECT_TRUE(std::holds_alternative<SConfigRequestA1>(received[0].Decoded));
   EXPECT_TRUE(std::holds_alternative<SLinkTest>(received[1].Decoded));
   EXPECT_EQ(received[3].Family, CommandFamily::kProtocol2);
-  EXPECT_EQ(received[3].Bytes.size(), 13u);
-  EXPECT_EQ(received[4].Family, CommandFamily::kFixed);
-  EXPECT_TRUE(std::holds_alternative<std::monostate>(received[4].Decoded));
-  EXPECT_EQ(received[5].Family, CommandFamily::kUnknown);
-  EXPECT_EQ(received[5].Bytes, (Bytes{0, 1, 2, 3}));
+  EXPECT_EQ(received[3].Bytes.size(), 6u);
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(received[4].Decoded));  // not decodable
+  EXPECT_EQ(received[5].Family, CommandFamily::kFixed);
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(received[5].Decoded));
+  EXPECT_EQ(received[6].Family, CommandFamily::kUnknown);
+  EXPECT_EQ(received[6].Bytes, (Bytes{0, 1, 2, 3}));
   EXPECT_EQ(received[2].Tick, clock_.TickCount());
 
   sim_->ClearReceived();

@@ -1,4 +1,4 @@
-// The demo building and the generated load scenario.
+// The demo building (its type-1 side) and the generated type-1 load scenario.
 #include "tools/corvidsim/defaultscenario.h"
 
 #include <cmath>
@@ -155,6 +155,7 @@ Scenario DefaultBuildingScenario() {
   At(s, 56000, Addr(1, 5, 2, 2), 0);
   // The server synchronises its clock once a loop.
   s.Timeline.Events.push_back(TimelineEvent{59000, ServerTimeChange{0, std::nullopt}});
+  AddBuildingType2(s);
   return s;
 }
 

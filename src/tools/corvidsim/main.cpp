@@ -3,7 +3,7 @@
 // SIGINT or SIGTERM (Ctrl-C).
 //
 //   corvidsim [--port N] [--bind ADDRESS] [--scenario FILE.json] [--login L --password P]
-//             [--load N] [--dump-scenario FILE.json]
+//             [--load N] [--load2 N [--attrs K]] [--dump-scenario FILE.json]
 #include <atomic>
 #include <csignal>
 #include <cstdint>
@@ -47,6 +47,8 @@ void Usage() {
       "  --login L           логин учетной записи (заменяет логин сценария)\n"
       "  --password P        пароль учетной записи\n"
       "  --load N            нагрузка: N каналов тип 1 и непрерывный поток их состояний\n"
+      "  --load2 N           нагрузка: N каналов тип 2 и непрерывный поток их значений (57)\n"
+      "  --attrs K           атрибутов у каждого канала нагрузки тип 2 (по умолчанию 10)\n"
       "  --dump-scenario F   записать сценарий в файл F и выйти\n",
       stdout);
 }
@@ -71,6 +73,8 @@ int main(int argc, char** argv) {
 
   std::uint32_t port = 3000;
   std::uint32_t load = 0;
+  std::uint32_t load2 = 0;
+  std::uint32_t attrs = 10;
   std::string bind = "127.0.0.1";
   std::string scenario_file;
   std::string dump_file;
@@ -99,6 +103,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvidsim: неверное число каналов: %s\n", value.c_str());
         return 1;
       }
+    } else if (arg == "--load2") {
+      if (!ParseNumber(value, 10000000, load2) || load2 == 0) {
+        std::fprintf(stderr, "corvidsim: неверное число каналов: %s\n", value.c_str());
+        return 1;
+      }
+    } else if (arg == "--attrs") {
+      if (!ParseNumber(value, 700, attrs)) {
+        std::fprintf(stderr, "corvidsim: неверное число атрибутов (0..700): %s\n", value.c_str());
+        return 1;
+      }
     } else if (arg == "--bind") {
       bind = value;
     } else if (arg == "--scenario") {
@@ -120,6 +134,8 @@ int main(int argc, char** argv) {
   try {
     if (load > 0) {
       scenario = LoadScenario(load);
+    } else if (load2 > 0) {
+      scenario = Type2LoadScenario(load2, attrs);
     } else if (!scenario_file.empty()) {
       scenario = LoadScenarioFile(scenario_file);
     } else {
@@ -143,6 +159,7 @@ int main(int argc, char** argv) {
   options.OnEvent = Print;
   const std::string name = scenario.Name;
   const std::size_t channels = scenario.Channels.size();
+  const std::size_t channels2 = scenario.Type2.Channels.size();
   const std::string account = scenario.Login;
   CorvidSim sim(std::move(scenario), options);
   if (!sim.Start()) {
@@ -152,21 +169,24 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
   Print("слушаю " + bind + ":" + std::to_string(sim.Port()) + ", сценарий \"" + name +
-        "\", каналов тип 1: " + std::to_string(channels) + ", логин \"" + account + "\"");
+        "\", каналов тип 1: " + std::to_string(channels) + ", тип 2: " + std::to_string(channels2) +
+        ", логин \"" + account + "\"");
   if (load > 0) sim.SetStreaming(true);
+  if (load2 > 0) sim.SetValueStreaming(true);
 
   platform::Clock& clock = platform::CurrentClock();
   std::uint32_t last_tick = clock.TickCount();
   std::uint64_t last_sent = 0;
   while (g_stop == 0) {
     clock.Sleep(100);
-    if (load == 0) continue;
+    if (load == 0 && load2 == 0) continue;
     const std::uint32_t now = clock.TickCount();
     const std::uint32_t elapsed = platform::TicksSince(now, last_tick);
     if (elapsed < 1000) continue;
-    const std::uint64_t sent = sim.StateRecordsSent();
+    const std::uint64_t sent = load > 0 ? sim.StateRecordsSent() : sim.SentCount(p2::kChannelValue);
     if (sent != last_sent) {
-      Print("состояний отправлено: " + std::to_string(sent) + " (" +
+      Print(std::string(load > 0 ? "состояний" : "значений 57") +
+            " отправлено: " + std::to_string(sent) + " (" +
             std::to_string((sent - last_sent) * 1000 / elapsed) + " в секунду)");
     }
     last_sent = sent;

@@ -1,4 +1,4 @@
-// Type-1 addresses and value bytes of the simulator's scenario.
+// Type-1 addresses and value bytes of the simulator's scenario, and channel lookups.
 #include "tools/corvidsim/scenario.h"
 
 #include <algorithm>
@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "link/byteorder.h"
+#include "util/text.h"
 
 namespace corvid::sim {
 
@@ -138,6 +139,34 @@ const Type1Channel* FindChannel(const Scenario& scenario, const Type1Address& ad
     if (c.Address == address) return &c;
   }
   return nullptr;
+}
+
+namespace {
+
+template <class S>
+auto* FindIn(S& scenario, const ChannelRef& ref) {
+  for (auto& c : scenario.Type2.Channels) {
+    if (ref.Number != 0 ? c.Number == ref.Number : SameTextNoCase(c.Address, ref.Address))
+      return &c;
+  }
+  return static_cast<decltype(&scenario.Type2.Channels.front())>(nullptr);
+}
+
+}  // namespace
+
+Type2Channel* FindChannel2(Scenario& scenario, const ChannelRef& ref) {
+  return FindIn(scenario, ref);
+}
+
+const Type2Channel* FindChannel2(const Scenario& scenario, const ChannelRef& ref) {
+  return FindIn(scenario, ref);
+}
+
+ChannelRef RefOf(const Type2Channel& channel) {
+  ChannelRef ref;
+  ref.Number = channel.Number;
+  if (channel.Number == 0) ref.Address = channel.Address;
+  return ref;
 }
 
 }  // namespace corvid::sim

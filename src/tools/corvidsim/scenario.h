@@ -1,6 +1,7 @@
 // The scenario of the Corvid server simulator: what the simulated server knows (login and
-// password, its version and clock, the type-1 configuration and the current states), what it
-// changes on a timeline, and how it misbehaves on purpose.
+// password, its version and clock, the type-1 configuration and the current states, the type-2
+// channels with their attributes and the attribute descriptions), what it changes on a timeline,
+// and how it misbehaves on purpose.
 //
 // How the simulator plays a Corvid server where the protocol leaves the server side open (the
 // choices follow what a real server evidently does for this client):
@@ -20,20 +21,39 @@
 //   these answers ends with the status 100 acknowledging the request (error code 0), which is
 //   what ends the client's wait for the step.
 // - The link test 18 is answered with the status 100 acknowledging 18.
-// - Fixed structures that the simulator does not serve and protocol-2 packets are recorded and
-//   left unanswered (the type-2 family is served by a later extension). An ID that the framing
-//   does not know ends the framing: the rest of the bytes received is recorded as one unknown
-//   command and dropped; the connection stays open.
+// - Protocol 2 (type-2 channels):
+//   - The document request 62 for "attrdesc" (any letter case) is answered with the document 63
+//     under the requested name: result Type2.DocumentResult and the attribute descriptions as an
+//     XML document (Type2.DescriptionsXml as it is, else built from Type2.Descriptions in
+//     windows-1251, see AttributeDescriptionsXml); a non-zero result goes with an empty text. Any
+//     other name is answered with result kDocumentFailure and an empty text.
+//   - The channel request 52 (any selector) is answered with the count 53 and then every channel
+//     in scenario order, as a channel with state 54 or, when the channel says so, a description
+//     59. The count is the number of commands 54 that follow (the client counts only those), or
+//     Type2.AnnouncedChannels when set: a faulty server that announces more than it sends.
+//   - A control command 55 for a known channel whose EchoControl is set stores the value
+//     (converted to the channel's type), the command's quality, the server's time and the
+//     writer's session id as owner, and is answered with the value change 57 carrying them,
+//     referenced as the control referenced it. Other controls are recorded and left unanswered.
+//   - Channels are found by number when a command gives one, else by address (without letter
+//     case). Every time in a channel's 54 / 59 and its value pushes uses the channel's
+//     Encoding; a push may name another one. Encoding kNone leaves the times out (the client
+//     refuses such 54 and 57; a 54 / 59 in kNone carries its attributes without times).
+//   - Pushes on the timeline change the stored channels first (values, attributes, activity,
+//     groups, removal), so that a later channel request answers the new state; a push for a
+//     channel the scenario does not know is still sent, as a faulty server would.
+//   No status 100 follows protocol-2 answers.
+// - Other fixed structures and protocol-2 packets are recorded and left unanswered. An ID that
+//   the framing does not know ends the framing: the rest of the bytes received is recorded as one
+//   unknown command and dropped; the connection stays open.
 // - State records pushed on the timeline change the stored channel first, so that a later state
 //   request answers the new values. A silent server keeps changing its channels and answers
 //   nothing.
 // - The timeline starts when the state request has been answered (kStates, the client is then
-//   live) or when the registration was accepted (kRegistration); with LoopMs > 0 it repeats every
-//   LoopMs. Offsets are milliseconds of the program's clock (platform::CurrentClock), so tests
-//   drive it with a fake clock.
-//
-// Type-2 channels, attribute descriptions and the protocol-2 pushes extend this model later by
-// new fields of Scenario and new alternatives of TimelineAction.
+//   live), when the registration was accepted (kRegistration) or when the type-2 channel request
+//   has been answered (kChannels2: a client with no type-1 channels never asks for states); with
+//   LoopMs > 0 it repeats every LoopMs. Offsets are milliseconds of the program's clock
+//   (platform::CurrentClock), so tests drive it with a fake clock.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +64,13 @@
 #include <variant>
 #include <vector>
 
+#include "channels/datatype.h"
+#include "channels/variant.h"
+#include "link/channelcmd.h"
 #include "link/fixedstructs.h"
+#include "link/p2commands.h"
+#include "link/wiretime.h"
+#include "util/datetime.h"
 
 namespace corvid::sim {
 
@@ -81,6 +107,65 @@ struct Type1Channel {
   std::uint8_t Extra39 = 0;                // the two trailing bytes of its state records
   std::uint8_t Extra40 = 0;
 };
+
+// ---- type 2 ----
+
+// One row of the attribute description table (document "attrdesc").
+struct AttributeDescription {
+  std::uint16_t Id = 0;
+  std::uint16_t Type = kTypeEmpty;  // data type code of the attribute's value
+  std::string Name;
+  std::string Comments;
+};
+
+struct Type2Attribute {
+  std::uint16_t Id = 0;
+  std::uint16_t Type = kTypeEmpty;
+  Variant Value;  // sent converted to Type
+  std::int16_t Owner = 0;
+  // None: the server's time when the simulator was made (or the push that added it ran).
+  std::optional<TDateTime> LastChange;
+};
+
+// How a channel goes out in the answer to the channel request 52.
+enum class Type2Form {
+  kWithState,    // 54, counted in the 53
+  kDescription,  // 59, no state; not counted
+};
+
+struct Type2Channel {
+  std::uint32_t Number = 0;  // 0: described without a number (the client numbers it itself)
+  std::string Address;
+  std::string Name;  // sent as attribute 101 (comments, String) unless Attributes has a 101
+  std::uint16_t Type = kTypeFloat8;  // data type code of the value, array flag allowed
+  bool Active = true;
+  bool WriteEnable = false;
+  bool SaveValue = false;
+  std::uint32_t Groups = 0;
+  bool SendGroups = true;  // the optional trailing Groups of 54 and 59
+  std::int16_t Creator = 0;
+  std::vector<Type2Attribute> Attributes;
+  Variant Value;  // sent converted to Type
+  std::uint8_t Quality = 0;
+  std::int16_t Owner = -1;        // <0 a driver, 0 the server, >0 a network client
+  std::optional<TDateTime> Time;  // of the value; none: as for Type2Attribute::LastChange
+  TimeEncoding Encoding = TimeEncoding::kDateTime;
+  Type2Form SendAs = Type2Form::kWithState;
+  bool EchoControl = false;  // a control 55 sets the value and is answered with a 57
+};
+
+struct Type2Scenario {
+  std::vector<AttributeDescription> Descriptions;
+  // Sent as its bytes instead of the document built from Descriptions.
+  std::optional<std::string> DescriptionsXml;
+  std::uint8_t DocumentResult = 0;                // of the 63 "attrdesc"; not 0: a failure
+  std::optional<std::int32_t> AnnouncedChannels;  // the count in 53 instead of the true one
+  std::vector<Type2Channel> Channels;
+};
+
+// The result of a 63 that carries no document: a name other than "attrdesc", or a document too
+// long for one command.
+inline constexpr std::uint8_t kDocumentFailure = 1;
 
 // Timeline actions.
 // A new state of a type-1 channel (pushed as command 20); what is not given stays.
@@ -129,16 +214,72 @@ struct Silence {
   bool On = true;
 };
 
+// Type-2 pushes. A channel is referenced by number when Channel.Number is not 0, else by
+// address; the push goes out in that form.
+// A value change 57; what is not given stays. For a channel the scenario does not know the
+// value goes out as Type (else its own type).
+struct ValueChange {
+  ChannelRef Channel;
+  std::optional<Variant> Value;
+  std::optional<std::uint8_t> Quality;
+  std::optional<std::int16_t> Owner;
+  std::optional<TimeEncoding> Encoding;  // none: the channel's
+  std::optional<std::uint16_t> Type;
+};
+// An attribute value 58, stamped with the server's time. Type none: the channel's attribute of
+// that id, else its description, else the value's own type.
+struct AttributeChange {
+  ChannelRef Channel;
+  std::uint16_t Id = 0;
+  std::optional<std::uint16_t> Type;
+  Variant Value;
+  std::int16_t Owner = 0;
+  std::optional<TimeEncoding> Encoding;  // none: the channel's
+};
+// A new or changed channel: replaces the channel with its number (its address when it has
+// none) or is added, and goes out as a description 59 (as a 54 WithState).
+struct DescriptionChange {
+  Type2Channel Channel;
+  bool WithState = false;
+};
+// What a change result 61 reports.
+enum class ChangeKind {
+  kChannelRemoved,    // flags bit 1
+  kAttributeRemoved,  // bit 2, with AttributeId
+  kActivity,          // bit 3, bit 4 = Active
+  kNone,              // no action bit (a request the client refuses)
+};
+struct ChangeResultPush {
+  ChannelRef Channel;
+  ChangeKind Kind = ChangeKind::kActivity;
+  std::uint16_t AttributeId = 0;
+  bool Active = true;
+  bool Success = true;  // bit 7; a failure changes nothing
+};
+// An operation result 66: Action p2_action::k* (any other number is sent as it is) and Value
+// (attribute id, activity 0/1 or the new groups).
+struct OperationResultPush {
+  ChannelRef Channel;
+  std::uint8_t Action = p2_action::kActivityChanged;
+  std::uint32_t Value = 0;
+  bool Success = true;  // bit 7; a failure changes nothing
+};
+// Count value changes 57 back to back, cycling over the active type-2 channels.
+struct ValueBurst {
+  std::uint32_t Count = 100;
+};
+
 using TimelineAction =
     std::variant<StateChange, ServerTimeChange, ConfigChange, StatusPush, RawBytes, Garbage,
-                 CutNext, CloseConnection, StateBurst, Silence>;
+                 CutNext, CloseConnection, StateBurst, Silence, ValueChange, AttributeChange,
+                 DescriptionChange, ChangeResultPush, OperationResultPush, ValueBurst>;
 
 struct TimelineEvent {
   std::uint32_t AtMs = 0;  // from the start of the timeline (of each loop)
   TimelineAction Action;
 };
 
-enum class TimelineStart { kStates, kRegistration };
+enum class TimelineStart { kStates, kRegistration, kChannels2 };
 
 struct ScenarioTimeline {
   TimelineStart Start = TimelineStart::kStates;
@@ -152,7 +293,8 @@ enum class FaultAction {
   kCut,          // the whole answer is cut: FirstBytes now, the rest after RestAfterMs or never
   kClose,        // closes the connection instead of answering
   kGarbage,      // answers an unknown command (GarbageId and 7 filler bytes) instead
-  kStatusError,  // answers, but the closing status 100 carries ErrorCode
+  kStatusError,  // answers, but the closing status 100 carries ErrorCode (protocol 2: no status,
+                 // answered as usual)
 };
 
 struct Fault {
@@ -184,6 +326,7 @@ struct Scenario {
   std::vector<SConfigA2> A2;
   std::vector<SConfigA3> A3;
   std::vector<Type1Channel> Channels;
+  Type2Scenario Type2;
   ScenarioTimeline Timeline;
   std::map<std::uint8_t, Fault> Faults;  // by the client's command ID (42 = registration)
 };
@@ -191,5 +334,12 @@ struct Scenario {
 // The first channel with this address, or null.
 Type1Channel* FindChannel(Scenario& scenario, const Type1Address& address);
 const Type1Channel* FindChannel(const Scenario& scenario, const Type1Address& address);
+
+// The first type-2 channel with the reference's number (when it is not 0) or address (without
+// letter case), or null.
+Type2Channel* FindChannel2(Scenario& scenario, const ChannelRef& ref);
+const Type2Channel* FindChannel2(const Scenario& scenario, const ChannelRef& ref);
+// The reference by which the channel is found: its number, or its address when it has none.
+ChannelRef RefOf(const Type2Channel& channel);
 
 }  // namespace corvid::sim

@@ -3,149 +3,16 @@
 
 #include <cmath>
 #include <cstdint>
-#include <initializer_list>
-#include <limits>
-#include <nlohmann/json.hpp>
-#include <type_traits>
 
 #include "platform/file.h"
+#include "tools/corvidsim/jsonfields.h"
+#include "tools/corvidsim/scenariojson2.h"
 
 namespace corvid::sim {
 
 namespace {
 
-using Json = nlohmann::ordered_json;  // keeps the keys in the order written
-
-// ---- reading --------------------------------------------------------------------------------
-
-[[noreturn]] void Fail(const std::string& path, const std::string& what) {
-  throw ScenarioError(path + ": " + what);
-}
-
-std::string Child(const std::string& path, const char* key) {
-  return path.empty() ? std::string(key) : path + "." + key;
-}
-
-std::string Item(const std::string& path, std::size_t index) {
-  return path + "[" + std::to_string(index) + "]";
-}
-
-void ExpectObject(const Json& j, const std::string& path) {
-  if (!j.is_object()) Fail(path.empty() ? "документ" : path, "ожидается объект");
-}
-
-// Unknown keys are errors.
-void CheckKeys(const Json& j, const std::string& path, std::initializer_list<const char*> known) {
-  for (auto it = j.begin(); it != j.end(); ++it) {
-    bool found = false;
-    for (const char* k : known) found = found || it.key() == k;
-    if (!found) Fail(Child(path, it.key().c_str()), "неизвестный ключ");
-  }
-}
-
-// The member, or null when it is missing or JSON null.
-const Json* Member(const Json& j, const char* key) {
-  auto it = j.find(key);
-  if (it == j.end() || it->is_null()) return nullptr;
-  return &*it;
-}
-
-template <class T>
-T IntOf(const Json& v, const std::string& path) {
-  static_assert(std::is_integral_v<T>);
-  if (!v.is_number_integer()) Fail(path, "ожидается целое число");
-  const bool fits =
-      v.is_number_unsigned()
-          ? v.get<std::uint64_t>() <= static_cast<std::uint64_t>(std::numeric_limits<T>::max())
-          : v.get<std::int64_t>() >= static_cast<std::int64_t>(std::numeric_limits<T>::min()) &&
-                v.get<std::int64_t>() <= static_cast<std::int64_t>(std::numeric_limits<T>::max());
-  if (!fits) {
-    Fail(path, "число вне диапазона " + std::to_string(std::numeric_limits<T>::min()) + ".." +
-                   std::to_string(std::numeric_limits<T>::max()));
-  }
-  return v.is_number_unsigned() ? static_cast<T>(v.get<std::uint64_t>())
-                                : static_cast<T>(v.get<std::int64_t>());
-}
-
-template <class T>
-void ReadInt(const Json& j, const char* key, const std::string& path, T& out) {
-  if (const Json* v = Member(j, key)) out = IntOf<T>(*v, Child(path, key));
-}
-
-template <class T>
-void ReadOptionalInt(const Json& j, const char* key, const std::string& path,
-                     std::optional<T>& out) {
-  if (const Json* v = Member(j, key)) {
-    out = IntOf<T>(*v, Child(path, key));
-  } else {
-    out.reset();
-  }
-}
-
-double NumberOf(const Json& v, const std::string& path) {
-  if (!v.is_number()) Fail(path, "ожидается число");
-  return v.get<double>();
-}
-
-void ReadText(const Json& j, const char* key, const std::string& path, std::string& out) {
-  if (const Json* v = Member(j, key)) {
-    if (!v->is_string()) Fail(Child(path, key), "ожидается текст");
-    out = v->get<std::string>();
-  }
-}
-
-void ReadBool(const Json& j, const char* key, const std::string& path, bool& out) {
-  if (const Json* v = Member(j, key)) {
-    if (!v->is_boolean()) Fail(Child(path, key), "ожидается true или false");
-    out = v->get<bool>();
-  }
-}
-
-// An array member (empty when missing).
-const Json& ArrayOf(const Json& j, const char* key, const std::string& path) {
-  static const Json kEmpty = Json::array();
-  const Json* v = Member(j, key);
-  if (v == nullptr) return kEmpty;
-  if (!v->is_array()) Fail(Child(path, key), "ожидается массив");
-  return *v;
-}
-
-Type1Address AddressOf(const Json& j, const std::string& path) {
-  const Json* v = Member(j, "address");
-  if (v == nullptr) Fail(Child(path, "address"), "адрес не задан");
-  if (!v->is_string()) Fail(Child(path, "address"), "ожидается текст вида a.b.c.d");
-  auto address = ParseType1Address(v->get<std::string>());
-  if (!address) Fail(Child(path, "address"), "ожидается текст вида a.b.c.d");
-  return *address;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Hexadecimal bytes, blanks between them allowed.
-std::vector<std::uint8_t> HexOf(const Json& v, const std::string& path) {
-  if (!v.is_string()) Fail(path, "ожидается текст из шестнадцатеричных байтов");
-  const std::string text = v.get<std::string>();
-  std::vector<std::uint8_t> bytes;
-  for (std::size_t i = 0; i < text.size();) {
-    if (text[i] == ' ') {
-      ++i;
-      continue;
-    }
-    const int hi = HexDigit(text[i]);
-    const int lo = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
-    if (hi < 0 || lo < 0) {
-      Fail(path, "неверный шестнадцатеричный байт в позиции " + std::to_string(i));
-    }
-    bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
-    i += 2;
-  }
-  return bytes;
-}
+using namespace json;  // the field helpers shared with scenariojson2.cpp
 
 void ReadServer(const Json& j, const std::string& path, ServerSettings& s) {
   ExpectObject(j, path);
@@ -235,7 +102,8 @@ const Json& ActionObject(const Json& v, const std::string& path,
   return v;
 }
 
-TimelineAction ReadAction(const std::string& key, const Json& v, const std::string& path) {
+TimelineAction ReadAction(const std::string& key, const Json& v, const std::string& path,
+                          const Type2Scenario& type2, std::vector<Type2Channel>& known2) {
   if (key == "state") {
     const Json& o = ActionObject(v, path, {"address", "state", "value"});
     StateChange a;
@@ -295,21 +163,39 @@ TimelineAction ReadAction(const std::string& key, const Json& v, const std::stri
     if (!v.is_boolean()) Fail(path, "ожидается true или false");
     return Silence{v.get<bool>()};
   }
+  if (auto action = ReadType2Action(key, v, path, type2, known2)) return std::move(*action);
   Fail(path, "неизвестное действие");
 }
 
-void ReadTimeline(const Json& j, const std::string& path, ScenarioTimeline& t) {
+const char* StartText(TimelineStart start) {
+  switch (start) {
+    case TimelineStart::kStates:
+      return "states";
+    case TimelineStart::kRegistration:
+      return "registration";
+    case TimelineStart::kChannels2:
+      return "channels2";
+  }
+  return "states";
+}
+
+// The type-2 actions need the scenario's type-2 channels and descriptions (s.Type2).
+void ReadTimeline(const Json& j, const std::string& path, Scenario& s) {
+  ScenarioTimeline& t = s.Timeline;
   ExpectObject(j, path);
   CheckKeys(j, path, {"start", "loop_ms", "events"});
-  std::string start = t.Start == TimelineStart::kStates ? "states" : "registration";
+  std::string start = StartText(t.Start);
   ReadText(j, "start", path, start);
   if (start == "states") {
     t.Start = TimelineStart::kStates;
   } else if (start == "registration") {
     t.Start = TimelineStart::kRegistration;
+  } else if (start == "channels2") {
+    t.Start = TimelineStart::kChannels2;
   } else {
-    Fail(Child(path, "start"), "ожидается \"states\" или \"registration\"");
+    Fail(Child(path, "start"), "ожидается \"states\", \"registration\" или \"channels2\"");
   }
+  std::vector<Type2Channel> known2 = s.Type2.Channels;
   ReadInt(j, "loop_ms", path, t.LoopMs);
   const Json& events = ArrayOf(j, "events", path);
   for (std::size_t i = 0; i < events.size(); ++i) {
@@ -324,7 +210,7 @@ void ReadTimeline(const Json& j, const std::string& path, ScenarioTimeline& t) {
     int actions = 0;
     for (auto it = e.begin(); it != e.end(); ++it) {
       if (it.key() == "at_ms") continue;
-      event.Action = ReadAction(it.key(), it.value(), Child(p, it.key().c_str()));
+      event.Action = ReadAction(it.key(), it.value(), Child(p, it.key().c_str()), s.Type2, known2);
       ++actions;
     }
     if (actions != 1) Fail(p, "ожидается ровно одно действие");
@@ -369,7 +255,7 @@ Scenario FromRoot(const Json& root) {
   ExpectObject(root, "");
   CheckKeys(root, "",
             {"name", "login", "password", "server", "refuse_reason", "bad_login_reason", "silent",
-             "a1", "a2", "a3", "channels", "timeline", "faults"});
+             "a1", "a2", "a3", "channels", "type2", "timeline", "faults"});
   Scenario s;
   ReadText(root, "name", "", s.Name);
   ReadText(root, "login", "", s.Login);
@@ -384,7 +270,8 @@ Scenario FromRoot(const Json& root) {
     s.Channels.push_back(
         ReadChannel(channels[i], Item("channels", i), static_cast<std::int32_t>(i + 1)));
   }
-  if (const Json* v = Member(root, "timeline")) ReadTimeline(*v, "timeline", s.Timeline);
+  if (const Json* v = Member(root, "type2")) ReadType2(*v, "type2", s.Type2);
+  if (const Json* v = Member(root, "timeline")) ReadTimeline(*v, "timeline", s);
   for (std::size_t i = 0; i < s.Timeline.Events.size(); ++i) {
     const auto* change = std::get_if<StateChange>(&s.Timeline.Events[i].Action);
     if (change != nullptr && FindChannel(s, change->Address) == nullptr) {
@@ -398,23 +285,8 @@ Scenario FromRoot(const Json& root) {
 
 // ---- writing --------------------------------------------------------------------------------
 
-std::string HexText(const std::uint8_t* bytes, std::size_t count) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i > 0) text += ' ';
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 15];
-  }
-  return text;
-}
-
-template <class T>
-Json OptionalJson(const std::optional<T>& v) {
-  return v ? Json(*v) : Json(nullptr);
-}
-
 Json ActionJson(const TimelineAction& action, std::string& key) {
+  if (auto type2 = Type2ActionJson(action, key)) return std::move(*type2);
   struct Visitor {
     std::string& key;
     Json operator()(const StateChange& a) {
@@ -460,6 +332,13 @@ Json ActionJson(const TimelineAction& action, std::string& key) {
       key = "silent";
       return a.On;
     }
+    // The type-2 actions: Type2ActionJson above.
+    Json operator()(const ValueChange&) { return nullptr; }
+    Json operator()(const AttributeChange&) { return nullptr; }
+    Json operator()(const DescriptionChange&) { return nullptr; }
+    Json operator()(const ChangeResultPush&) { return nullptr; }
+    Json operator()(const OperationResultPush&) { return nullptr; }
+    Json operator()(const ValueBurst&) { return nullptr; }
   };
   return std::visit(Visitor{key}, action);
 }
@@ -518,6 +397,7 @@ Json ToRoot(const Scenario& s) {
     channels.push_back(o);
   }
   root["channels"] = channels;
+  root["type2"] = Type2Json(s.Type2);
   Json events = Json::array();
   for (const auto& e : s.Timeline.Events) {
     std::string key;
@@ -527,9 +407,7 @@ Json ToRoot(const Scenario& s) {
     events.push_back(o);
   }
   root["timeline"] = {
-      {"start", s.Timeline.Start == TimelineStart::kStates ? "states" : "registration"},
-      {"loop_ms", s.Timeline.LoopMs},
-      {"events", events}};
+      {"start", StartText(s.Timeline.Start)}, {"loop_ms", s.Timeline.LoopMs}, {"events", events}};
   Json faults = Json::array();
   for (const auto& [id, f] : s.Faults) {
     faults.push_back({{"on", id},

@@ -11,7 +11,8 @@
 //     "a3": [{"a1": 1, "a2": 1, "a3": 1, "name": "..."}],
 //     "channels": [{"address": "1.1.1.1", "dtype": 9, "subsystem": 1, "name": "...", "id": 1,
 //                   "state": 0, "value": 65.5, "raw_value": "00 01 ...", "extra": [0, 0]}],
-//     "timeline": {"start": "states" | "registration", "loop_ms": 60000, "events": [
+//     "type2": {...the type-2 channels and attribute descriptions, see scenariojson2.h...},
+//     "timeline": {"start": "states" | "registration" | "channels2", "loop_ms": 60000, "events": [
 //       {"at_ms": 1000, "state": {"address": "1.1.1.1", "state": 0, "value": 66.1}},
 //       {"at_ms": 2000, "server_time": {"clock_offset_ms": 5000, "utc_bias_minutes": -180}},
 //       {"at_ms": 3000, "config_changed": {"levels": 8, "id": 1}},
@@ -21,7 +22,9 @@
 //       {"at_ms": 7000, "cut_next": {"first_bytes": 10, "rest_after_ms": 5000}},
 //       {"at_ms": 8000, "burst": {"count": 1000}},
 //       {"at_ms": 9000, "silent": true},
-//       {"at_ms": 9500, "close": true}]},
+//       {"at_ms": 9500, "close": true},
+//       ...and the type-2 pushes "value", "attribute", "description", "change_result",
+//       "operation_result", "value_burst" (scenariojson2.h)]},
 //     "faults": [{"on": 42, "action": "no_answer" | "cut" | "close" | "garbage" |
 //                 "status_error", "first_bytes": 10, "rest_after_ms": null, "garbage_id": 200,
 //                 "error": 1, "once": false}]
@@ -29,6 +32,8 @@
 //
 // Every key is optional (the defaults of Scenario apply) except a channel's "address" and an
 // event's single action. Unknown keys are errors, so that a misspelt key never goes unnoticed.
+// Typed values of type-2 channels are converted to their type when read: a value that does not
+// convert is an error too.
 #pragma once
 
 #include <string>

@@ -42,6 +42,26 @@ DecodedCommand Decode(std::uint8_t id, std::span<const std::uint8_t> bytes) {
   return std::monostate{};
 }
 
+// The protocol-2 commands of the client, read by the link's own readers.
+DecodedCommand Decode2(std::uint8_t id, const std::vector<std::uint8_t>& bytes) {
+  try {
+    TCorvidCmdParser packet;
+    packet.Add(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    switch (id) {
+      case p2::kChannelRequest:
+        return P2ChannelRequest{ReadChannelRequest(packet)};
+      case p2::kDocumentRequest:
+        return P2DocumentRequest{ReadDocumentRequest(packet)};
+      case p2::kControl:
+        return ReadControlCommand(packet);
+      default:
+        break;
+    }
+  } catch (const Exception&) {
+  }
+  return std::monostate{};
+}
+
 }  // namespace
 
 std::optional<ReceivedCommand> TakeCommand(TDataStack& buffer) {
@@ -65,6 +85,7 @@ std::optional<ReceivedCommand> TakeCommand(TDataStack& buffer) {
   if (count < size) return std::nullopt;
   cmd.Bytes.assign(data, data + size);
   if (cmd.Family == CommandFamily::kFixed) cmd.Decoded = Decode(cmd.Id, cmd.Bytes);
+  if (cmd.Family == CommandFamily::kProtocol2) cmd.Decoded = Decode2(cmd.Id, cmd.Bytes);
   buffer.Skip(size);
   return cmd;
 }

@@ -1,15 +1,18 @@
 // What the Corvid server simulator receives: the framing of the client's byte stream into
 // commands (fixed structures by their size, protocol-2 packets by their length field) and the
-// record of one received command, decoded where the simulator knows the command.
+// record of one received command, decoded where the simulator knows the command (the protocol-2
+// requests 52, 62 and the control 55 by the link's own readers).
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <variant>
 #include <vector>
 
 #include "link/corvidbuffer.h"
 #include "link/fixedstructs.h"
+#include "link/p2commands.h"
 
 namespace corvid::sim {
 
@@ -19,10 +22,21 @@ enum class CommandFamily {
   kUnknown,    // an ID that the framing does not know: every byte received from it on
 };
 
-// The commands of the client that the simulator decodes (the type-2 family adds its own).
+// The type-2 channel request 52.
+struct P2ChannelRequest {
+  std::uint8_t Selector = 0;
+};
+// The document request 62.
+struct P2DocumentRequest {
+  std::string Name;  // UTF-8
+};
+
+// The commands of the client that the simulator decodes; the control command 55 as
+// P2ChannelValue (its flags and the channel with the reference, time, quality, type and value).
 using DecodedCommand =
     std::variant<std::monostate, SRegistrationRequest, SConfigRequestA1, SConfigRequestA2,
-                 SConfigRequestA3, SConfigRequestA4, SStateRequest, SLinkTest>;
+                 SConfigRequestA3, SConfigRequestA4, SStateRequest, SLinkTest, P2ChannelRequest,
+                 P2DocumentRequest, P2ChannelValue>;
 
 struct ReceivedCommand {
   CommandFamily Family = CommandFamily::kFixed;

@@ -22,7 +22,9 @@ std::string AsSent(const std::string& text, std::size_t chars) {
 SimServer::SimServer(Scenario scenario)
     : scenario_(std::move(scenario)),
       changed_at_(scenario_.Channels.size(), ServerNow()),
-      next_session_id_(scenario_.Server.FirstSessionId) {}
+      next_session_id_(scenario_.Server.FirstSessionId) {
+  for (Type2Channel& c : scenario_.Type2.Channels) ResolveTimes(c);
+}
 
 void SimServer::BeginSession() {
   session_id_ = -1;
@@ -51,11 +53,7 @@ SimServer::Result SimServer::Handle(const ReceivedCommand& command, std::uint16_
     r.Event = "команда ID=" + std::to_string(command.Id) + " до регистрации: без ответа";
     return r;
   }
-  if (command.Family == CommandFamily::kProtocol2) {
-    r.Event = "пакет протокола 2 ID=" + std::to_string(command.Id) + " (" +
-              std::to_string(command.Bytes.size()) + " байт): не обслуживается";
-    return r;
-  }
+  if (command.Family == CommandFamily::kProtocol2) return HandleProtocol2(command);
   const auto& b = command.Bytes;
   switch (command.Id) {
     case SConfigRequestA1::kId:

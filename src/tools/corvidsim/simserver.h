@@ -2,10 +2,11 @@
 // holds the simulated server's world (the scenario with the channels' current states, the server
 // clock, the session ids), answers one received command at a time and builds the commands that
 // the server pushes. The rules it follows are described in scenario.h. Not thread-safe: CorvidSim
-// calls it under its lock.
+// calls it under its lock. Protocol 2 (type-2 channels) is in simserver2.cpp.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,10 @@ class SimServer {
 
   struct Result {
     std::vector<OutCommand> Answer;
-    std::string Event;            // what happened, one line (UTF-8); empty for nothing notable
-    bool Accepted = false;        // a registration was accepted just now
-    bool StatesAnswered = false;  // the state request was answered just now
+    std::string Event;               // what happened, one line (UTF-8); empty for nothing notable
+    bool Accepted = false;           // a registration was accepted just now
+    bool StatesAnswered = false;     // the state request was answered just now
+    bool Channels2Answered = false;  // the type-2 channel request was answered just now
   };
   // Answers one command. `status_error` goes into the closing status 100 of the answer.
   Result Handle(const ReceivedCommand& command, std::uint16_t status_error = 0);
@@ -55,15 +57,35 @@ class SimServer {
   // `out` as one command per record). Nothing without channels.
   void Burst(std::uint32_t count, std::vector<OutCommand>& out);
 
+  // ---- protocol 2 ----
+  // Each applies a type-2 push to the world (not when it reports a failure) and builds its
+  // command; `event` receives the line to log. Nothing is built (the world may have changed)
+  // when the command cannot be encoded; `event` then says why.
+  std::optional<OutCommand> Apply(const ValueChange& change, std::string& event);
+  std::optional<OutCommand> Apply(const AttributeChange& change, std::string& event);
+  std::optional<OutCommand> Apply(const DescriptionChange& change, std::string& event);
+  std::optional<OutCommand> Apply(const ChangeResultPush& push, std::string& event);
+  std::optional<OutCommand> Apply(const OperationResultPush& push, std::string& event);
+  // `count` value changes 57, cycling over the active scalar type-2 channels, each with a new
+  // value (appended to `out`). Nothing without such channels.
+  void BurstValues(std::uint32_t count, std::vector<OutCommand>& out);
+
  private:
   Result Register(const SRegistrationRequest& request);
   void AppendStatus(Result& result, std::uint8_t id, std::uint16_t error) const;
+  Result HandleProtocol2(const ReceivedCommand& command);
+  void AnswerDocument(const P2DocumentRequest& request, Result& r) const;
+  void AnswerChannels(Result& r) const;
+  void AnswerControl(const P2ChannelValue& control, Result& r);
+  // Unset times of the channel and its attributes := the server's time now.
+  void ResolveTimes(Type2Channel& channel) const;
 
   Scenario scenario_;
   std::vector<TDateTime> changed_at_;  // per channel: the time of its last change
   std::int32_t next_session_id_ = 1;
   std::int32_t session_id_ = -1;
   std::uint64_t burst_step_ = 0;
+  std::uint64_t value_burst_step_ = 0;
 };
 
 }  // namespace corvid::sim
