@@ -3,6 +3,7 @@
 // incomplete-command watch.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "link/corvidlink.h"
@@ -188,6 +189,34 @@ TEST_F(LinkDispatch, ServerTimeMovesTheOffset) {
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], "WARNING\tВремя сервера изменилось: " + DateTimeText(time.Time) +
                           ", часовой пояс UTC+03:00, разница=5400000 мсек");
+}
+
+TEST_F(LinkDispatch, ServerTimeFarAwayIsLoggedWholeAndOneThatIsNoDateIsIgnored) {
+  clock_.SetUtc(DateTimeToFileTime(45000.0));
+  SServerTime far;
+  far.Time = NowLocal() + 400;  // the difference in milliseconds needs more than 32 bits
+  Bytes bytes;
+  Append(bytes, far.Encode());
+  // No date that a FILETIME holds: the structure is consumed, the offset stays.
+  for (const double bad : {std::nan(""), 1e300, -700000.0, EncodeDate(1500, 1, 1)}) {
+    SServerTime time;
+    time.Time = bad;
+    Append(bytes, time.Encode());
+  }
+  Append(bytes, State(1, 1).Encode());
+  Feed(bytes);
+  EXPECT_EQ(link_.DispatchReceived(), TCorvidLink::kReceiveHandled);
+  EXPECT_EQ(link_.ReceiveBuffer().Count(), 0);
+  EXPECT_EQ(sink_.states.size(), 1u);
+  EXPECT_NEAR(link_.ServerTimeOffset(), 400, 1e-6);
+  EXPECT_EQ(link_.ServerTimeNow(), clock_.UtcNow() + 400ull * 86400ull * 10000000ull);
+  const auto lines = log_.Messages();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0].rfind("WARNING\tВремя сервера изменилось: " + DateTimeText(far.Time), 0), 0u);
+  EXPECT_TRUE(lines[0].ends_with(", разница=34560000000 мсек")) << lines[0];
+  for (std::size_t i = 1; i <= 4; ++i) {
+    EXPECT_EQ(lines[i].rfind("ERROR\tКоманда cmd=22: неверное время сервера ", 0), 0u) << lines[i];
+  }
 }
 
 TEST_F(LinkDispatch, ProtocolTwoPacketsAreSkippedByTheirLengthAndAtLeastTheirHeader) {

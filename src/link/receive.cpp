@@ -109,11 +109,20 @@ bool TCorvidLink::DispatchFixed(std::uint8_t id, std::int32_t size) {
     }
     case SServerTime::kId: {
       const SServerTime time = TakeStruct<SServerTime>(receive_buffer_);
+      // A time that is no date a FILETIME can hold (NaN, infinite, before 1601, after 9999)
+      // would give an offset that the server clock's readings cannot use, and a difference in
+      // milliseconds beyond every integer type: it is ignored and the offset stays.
+      if (DateTimeToFileTime(time.Time) == 0) {
+        WriteLog("ERROR\tКоманда cmd=%u: неверное время сервера %g, игнорируем", unsigned{id},
+                 time.Time);
+        return true;
+      }
       const double offset = time.Time - NowLocal();
       server_time_offset_.store(offset);
-      WriteLog("WARNING\tВремя сервера изменилось: %s, часовой пояс %s, разница=%ld мсек",
+      // At most about 3.2e14 ms between two valid dates: more than a 32-bit long holds.
+      WriteLog("WARNING\tВремя сервера изменилось: %s, часовой пояс %s, разница=%lld мсек",
                DateTimeText(time.Time).c_str(), UtcOffsetText(time.UtcBias).c_str(),
-               static_cast<long>(std::trunc(offset * kMsPerDay)));
+               static_cast<long long>(std::trunc(offset * kMsPerDay)));
       return true;
     }
     case SConfigA4::kId:
