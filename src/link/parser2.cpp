@@ -108,7 +108,10 @@ void TCorvidLink::HandleChannel(TChannel2& channel) {
   }
 }
 
-// 57: the value, quality, time and owner of an active stored channel.
+// 57: the value, quality, time and owner of an active stored channel. The channel pushed is the
+// stored one after the update without its attributes: the item takes only its value, state and
+// handle, and copying the attributes of every channel on every value change cost more than the
+// rest of the command.
 void TCorvidLink::HandleChannelValue() {
   TChannelList2& channels = Channels();
   P2ChannelValue command = ReadChannelValue(receive_buffer_);
@@ -118,7 +121,19 @@ void TCorvidLink::HandleChannelValue() {
   const std::uint32_t number = channel.Number;
   constexpr std::uint16_t kValueMask =
       update_mask::kOwner | update_mask::kTime | update_mask::kQuality | update_mask::kValue;
-  if (channels.TryUpdate(&channel, kValueMask, nullptr, &channel, true, !by_number)) {
+  constexpr std::uint16_t kAllButAttributes =
+      update_mask::kAll & ~(update_mask::kMergeAttributes | update_mask::kReplaceAttributes);
+  bool updated = false;
+  {
+    // The update and the copy-back under one hold of the lock; the push after it (the cache's
+    // lock is never taken under the list's).
+    const auto lock = channels.ScopedLock();
+    if (channels.TryUpdate(&channel, kValueMask, nullptr, nullptr, true, !by_number)) {
+      channel.UpdateFrom(channels.Find(address, number), kAllButAttributes);
+      updated = true;
+    }
+  }
+  if (updated) {
     sink_->OnPush2(channel);
     return;
   }

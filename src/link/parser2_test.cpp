@@ -147,7 +147,7 @@ TEST_F(Parser2, ValueChangesByNumberAndByAddressReachActiveChannelsOnly) {
   Run();
 
   ASSERT_EQ(sink_.pushed.size(), 2u);
-  EXPECT_EQ(sink_.pushed[0].Addr, "A1") << "the copy-back carries the whole stored channel";
+  EXPECT_EQ(sink_.pushed[0].Addr, "A1") << "the copy-back carries the stored channel";
   EXPECT_EQ(sink_.pushed[0].OpcHandle, 100u);
   EXPECT_EQ(sink_.pushed[0].Value(), Variant(std::int32_t{42}));
   EXPECT_EQ(sink_.pushed[0].Quality(), 0);
