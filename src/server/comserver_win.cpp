@@ -100,6 +100,9 @@ ComServer::~ComServer() {
 
 bool ComServer::Initialize() {
   initialised_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+  // Uninitialize leaves the apartment, it does not tear it down: the client's last release is
+  // still being completed by the RPC runtime when the server thread gets there.
+  if (initialised_) toolkit::com::KeepMultithreadedApartment();
   return initialised_;
 }
 

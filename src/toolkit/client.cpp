@@ -115,11 +115,13 @@ Result Client::GetGroupByName(const std::u16string& name, Handle* server_group) 
 Result Client::RemoveGroup(Handle server_group, bool /*force*/) {
   std::int32_t delta = 0;
   {
+    std::unique_ptr<Group> removed;  // goes with its data callback after the lock
     std::lock_guard<std::mutex> guard(engine_->lock_);
     if (!connected_) return kDisconnected;
     const auto it = groups_.find(server_group);
     if (it == groups_.end()) return kInvalidArg;
     delta = -it->second->ActiveItems();
+    removed = std::move(it->second);
     groups_.erase(it);
   }
   engine_->ReportActivation(delta);
@@ -203,10 +205,11 @@ Result Client::AdviseShutdown(std::shared_ptr<ShutdownCallback> sink) {
 }
 
 Result Client::UnadviseShutdown() {
+  std::shared_ptr<ShutdownCallback> sink;  // released after the lock
   std::lock_guard<std::mutex> guard(engine_->lock_);
   if (!connected_) return kDisconnected;
   if (!shutdown_sink_) return kNoConnection;
-  shutdown_sink_.reset();
+  sink.swap(shutdown_sink_);
   return kOk;
 }
 

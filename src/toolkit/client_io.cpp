@@ -120,12 +120,13 @@ Result Client::AdviseDataCallback(Handle handle, std::shared_ptr<DataCallback> s
 }
 
 Result Client::UnadviseDataCallback(Handle handle) {
+  std::shared_ptr<DataCallback> sink;  // released after the lock
   std::lock_guard<std::mutex> guard(engine_->lock_);
   if (!connected_) return kDisconnected;
   Group* group = FindGroup(handle);
   if (group == nullptr) return kInvalidArg;
   if (!group->sink) return kNoConnection;
-  group->sink.reset();
+  sink.swap(group->sink);
   return kOk;
 }
 

@@ -2,6 +2,8 @@
 // asynchronous transactions, activation counts and the shutdown stages.
 #include "toolkit/client.h"
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
@@ -493,6 +495,65 @@ TEST_F(ClientTest, ShutdownStagesRequestStopAndDisconnect) {
   silent->Release();
   clients_.clear();
   EXPECT_EQ(f_.driver.released.size(), 3u) << "a client leaves once";
+}
+
+// Callbacks that call into the engine as they go, as the release of a COM callback can (it is a
+// call into the client's process). The engine lets callbacks go with its lock given up: one
+// released under the lock would deadlock here.
+struct Reentrant {
+  Client* probe = nullptr;
+  std::shared_ptr<std::vector<Result>> seen;
+  void Call() const {
+    ServerStatus status;
+    seen->push_back(probe->GetStatus(&status));
+  }
+};
+struct ReentrantData : Recorder {
+  explicit ReentrantData(Reentrant r) : reentrant(std::move(r)) {}
+  ~ReentrantData() override { reentrant.Call(); }
+  Reentrant reentrant;
+};
+struct ReentrantShutdown : ShutdownCallback {
+  explicit ReentrantShutdown(Reentrant r) : reentrant(std::move(r)) {}
+  ~ReentrantShutdown() override { reentrant.Call(); }
+  Result ShutdownRequest(const std::u16string&) override { return kOk; }
+  Reentrant reentrant;
+};
+
+TEST_F(ClientTest, CallbacksAreLetGoWithTheEngineUnlocked) {
+  const Reentrant reentrant{NewClient(), std::make_shared<std::vector<Result>>()};
+  struct Way {
+    const char* what;
+    std::function<void(Client*, Handle)> let_go;
+  };
+  const Way ways[] = {
+      {"unadvised",
+       [](Client* c, Handle g) {
+         EXPECT_EQ(c->UnadviseDataCallback(g), kOk);
+         EXPECT_EQ(c->UnadviseShutdown(), kOk);
+         c->Release();
+       }},
+      {"group removed, then the last release",
+       [](Client* c, Handle g) {
+         EXPECT_EQ(c->RemoveGroup(g, true), kOk);
+         c->Release();
+       }},
+      {"the last release", [](Client* c, Handle) { c->Release(); }},
+      {"disconnected by the service",
+       [this](Client* c, Handle) {
+         loSetState(f_.service, c, kLoOpDisconnect, 1, u"Server shutdown stage 3");
+         c->Release();
+       }},
+  };
+  for (const Way& way : ways) {
+    reentrant.seen->clear();
+    Client* c = f_.NewClient();
+    const Handle g = NewGroup(c);
+    ASSERT_EQ(c->AdviseDataCallback(g, std::make_shared<ReentrantData>(reentrant)), kOk);
+    ASSERT_EQ(c->AdviseShutdown(std::make_shared<ReentrantShutdown>(reentrant)), kOk);
+    way.let_go(c, g);
+    EXPECT_EQ(*reentrant.seen, (std::vector<Result>{kOk, kOk})) << way.what;
+  }
 }
 
 TEST_F(ClientTest, StatusShowsTheVendorRecordTheStateAndTheClock) {

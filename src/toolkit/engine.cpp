@@ -59,13 +59,13 @@ Client* Engine::CreateClient(const loVendorInfo& vendor, loReleaseCallback relea
   return client.get();
 }
 
-std::int32_t Engine::DetachLocked(Client& client) {
+std::int32_t Engine::DetachLocked(Client& client, Detached& left) {
   if (!client.connected_) return 0;
   client.connected_ = false;
   std::int32_t delta = 0;
   for (const auto& [handle, group] : client.groups_) delta -= group->ActiveItems();
-  client.groups_.clear();
-  client.shutdown_sink_.reset();
+  left.groups.swap(client.groups_);
+  left.shutdown_sink.swap(client.shutdown_sink_);
   for (Job& job : jobs_) {
     if (job.client.get() == &client) job.client.reset();
   }
@@ -88,9 +88,10 @@ void Engine::Leave(Client& client) {
   std::int32_t delta = 0;
   bool was_connected = false;
   {
+    Detached left;  // released after the lock, before the client is reported gone
     std::lock_guard<std::mutex> guard(lock_);
     was_connected = client.connected_;
-    delta = DetachLocked(client);
+    delta = DetachLocked(client, left);
   }
   ReportActivation(delta);
   if (was_connected && client.release_ != nullptr) {

@@ -6,13 +6,15 @@
 //
 // Locks, in the order they may be taken: scan_lock_ (one scan pass at a time) -> lock_ (clients,
 // groups, items, jobs) -> the address space's lock -> the cache lock. Callbacks to the driver and
-// to clients are made with neither lock_ nor the cache lock held.
+// to clients are made with neither lock_ nor the cache lock held, and so is the release of a
+// client's callback objects (over COM a call into the client's process).
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -108,9 +110,15 @@ class Engine : public std::enable_shared_from_this<Engine> {
                            WriteBatch& batch, Result& error);
   // Hands a batch to the driver's write callback (no lock held) and sets the errors of its items.
   void WriteToDriver(WriteBatch& batch, std::vector<Result>& errors);
-  // Detaches a client: groups, jobs and its place in the list go (lock_ held). Returns the
-  // change of the active item count.
-  std::int32_t DetachLocked(Client& client);
+  // What a detached client leaves behind, to be released once lock_ is given up: releasing a
+  // client's callback can be a call into the client's process.
+  struct Detached {
+    std::map<Handle, std::unique_ptr<Group>> groups;
+    std::shared_ptr<ShutdownCallback> shutdown_sink;
+  };
+  // Detaches a client: groups, jobs and its place in the list go (lock_ held); its groups and
+  // callbacks move to `left`. Returns the change of the active item count.
+  std::int32_t DetachLocked(Client& client, Detached& left);
   // Calls the activation callback (no lock held).
   void ReportActivation(std::int32_t delta);
   void Leave(Client& client);  // the client's last reference went

@@ -1,5 +1,6 @@
 #include "toolkit/com/comobject.h"
 
+#include <windows.h>
 #include <winerror.h>
 
 namespace corvid::toolkit::com {
@@ -25,6 +26,19 @@ void EnsureComOnThread() {
   const HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   // S_FALSE: already in the MTA, still one initialisation to balance.
   if (SUCCEEDED(hr)) apartment.joined = true;
+}
+
+bool KeepMultithreadedApartment() {
+  // CO_MTA_USAGE_COOKIE is a handle. The cookie is never given back: the apartment ends with the
+  // process.
+  using Increment = HRESULT(WINAPI*)(HANDLE*);
+  static const bool kept = [] {
+    const auto increment = reinterpret_cast<Increment>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ole32.dll"), "CoIncrementMTAUsage")));
+    HANDLE cookie = nullptr;
+    return increment != nullptr && SUCCEEDED(increment(&cookie));
+  }();
+  return kept;
 }
 
 HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** out) {

@@ -1,6 +1,6 @@
 // Plumbing shared by the COM objects over the engine: reference counting, a single-sink
-// connection point, COM on threads the engine runs callbacks on, and the test for a client that
-// has died behind its callback interface.
+// connection point, COM on threads the engine runs callbacks on, the test for a client that has
+// died behind its callback interface, and the lifetime of the process's multithreaded apartment.
 #pragma once
 
 #include <objbase.h>
@@ -59,6 +59,15 @@ bool IsDeadClient(HRESULT hr);
 // Makes sure the calling thread (an engine thread) has joined the multithreaded apartment
 // before it calls a client's callback proxy; the membership ends with the thread.
 void EnsureComOnThread();
+
+// Keeps the process's multithreaded apartment until the process ends (CoIncrementMTAUsage, where
+// COM has it: Windows 8 on, Wine). A local server ends because its last client released its last
+// object, and that release is a call the RPC runtime is still completing when the server thread
+// leaves COM. Were the apartment torn down then, COM would unregister its own remote-unknown
+// interface while that very call is in flight, and Wine's RPC runtime can lose the call's
+// completion and wait for it for ever. The process's end frees the apartment without that wait.
+// Idempotent; true when the apartment is kept.
+bool KeepMultithreadedApartment();
 
 // What a connection point needs from the object that owns it.
 class ConnectionOwner {

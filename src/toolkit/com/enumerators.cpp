@@ -66,32 +66,34 @@ class EnumString : public ComBase<IEnumString> {
 };
 
 // Releases its elements when the last enumerator sharing them goes.
-struct UnknownList {
-  std::vector<IUnknown*> items;
-  explicit UnknownList(const std::vector<IUnknown*>& from) : items(from) {
-    for (IUnknown* u : items) u->AddRef();
+template <class I>
+struct InterfaceList {
+  std::vector<I*> items;
+  explicit InterfaceList(const std::vector<I*>& from) : items(from) {
+    for (I* p : items) p->AddRef();
   }
-  ~UnknownList() {
-    for (IUnknown* u : items) u->Release();
+  ~InterfaceList() {
+    for (I* p : items) p->Release();
   }
-  UnknownList(const UnknownList&) = delete;
-  UnknownList& operator=(const UnknownList&) = delete;
+  InterfaceList(const InterfaceList&) = delete;
+  InterfaceList& operator=(const InterfaceList&) = delete;
 };
 
-class EnumUnknown : public ComBase<IEnumUnknown> {
+// An enumerator of interface pointers (IEnumUnknown, IEnumConnectionPoints): each element handed
+// out carries a reference of its own.
+template <class E, class I>
+class EnumInterfaces : public ComBase<E> {
  public:
-  EnumUnknown(std::shared_ptr<const UnknownList> list, std::size_t position)
-      : list_(std::move(list)), position_(position) {}
+  EnumInterfaces(const IID& iid, std::shared_ptr<const InterfaceList<I>> list, std::size_t position)
+      : iid_(iid), list_(std::move(list)), position_(position) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumUnknown)) {
-      return Hand<IEnumUnknown>(this, out);
-    }
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, iid_)) return Hand<E>(this, out);
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  HRESULT STDMETHODCALLTYPE Next(ULONG count, IUnknown** out, ULONG* fetched) override {
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, I** out, ULONG* fetched) override {
     if (out == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
     ULONG n = 0;
     for (; n < count && position_ < list_->items.size(); ++n, ++position_) {
@@ -111,16 +113,28 @@ class EnumUnknown : public ComBase<IEnumUnknown> {
     position_ = 0;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumUnknown** out) override {
+  HRESULT STDMETHODCALLTYPE Clone(E** out) override {
     if (out == nullptr) return E_POINTER;
-    *out = new (std::nothrow) EnumUnknown(list_, position_);
+    *out = new (std::nothrow) EnumInterfaces(iid_, list_, position_);
     return *out == nullptr ? E_OUTOFMEMORY : S_OK;
   }
 
  private:
-  std::shared_ptr<const UnknownList> list_;
+  const IID iid_;
+  std::shared_ptr<const InterfaceList<I>> list_;
   std::size_t position_;
 };
+
+template <class E, class I>
+E* NewEnumInterfaces(const IID& iid, const std::vector<I*>& items) {
+  std::shared_ptr<const InterfaceList<I>> list;
+  try {
+    list = std::make_shared<const InterfaceList<I>>(items);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return new (std::nothrow) EnumInterfaces<E, I>(iid, std::move(list), 0);
+}
 
 void FillAttributes(const ItemAttributes& in, OPCITEMATTRIBUTES* out) {
   out->szAccessPath = TaskString(in.access_path);
@@ -189,7 +203,11 @@ IEnumString* NewEnumString(std::vector<std::u16string> items) {
 }
 
 IEnumUnknown* NewEnumUnknown(const std::vector<IUnknown*>& items) {
-  return new (std::nothrow) EnumUnknown(std::make_shared<const UnknownList>(items), 0);
+  return NewEnumInterfaces<IEnumUnknown>(IID_IEnumUnknown, items);
+}
+
+IEnumConnectionPoints* NewEnumConnectionPoints(const std::vector<IConnectionPoint*>& points) {
+  return NewEnumInterfaces<IEnumConnectionPoints>(IID_IEnumConnectionPoints, points);
 }
 
 IEnumOPCItemAttributes* NewEnumItemAttributes(std::vector<ItemAttributes> items) {

@@ -487,8 +487,9 @@ HRESULT GroupObject::RefreshMaxAge(DWORD dwMaxAge, DWORD dwTransactionID, DWORD*
 // --- IConnectionPointContainer ---
 
 HRESULT GroupObject::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
-  if (ppEnum != nullptr) *ppEnum = nullptr;
-  return E_NOTIMPL;
+  if (!Out(ppEnum)) return E_POINTER;
+  *ppEnum = NewEnumConnectionPoints({&data_point_});
+  return *ppEnum == nullptr ? E_OUTOFMEMORY : S_OK;
 }
 
 HRESULT GroupObject::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {

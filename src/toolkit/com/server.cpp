@@ -426,8 +426,9 @@ HRESULT ServerObject::LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPr
 // --- IConnectionPointContainer ---
 
 HRESULT ServerObject::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
-  if (ppEnum != nullptr) *ppEnum = nullptr;
-  return E_NOTIMPL;
+  if (!Out(ppEnum)) return E_POINTER;
+  *ppEnum = NewEnumConnectionPoints({&shutdown_point_});
+  return *ppEnum == nullptr ? E_OUTOFMEMORY : S_OK;
 }
 
 HRESULT ServerObject::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {

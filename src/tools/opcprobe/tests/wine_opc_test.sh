@@ -3,8 +3,8 @@
 # browse, properties, reads, data changes, writes, every string out-parameter through the
 # proxy/stub, the bad-argument matrix and the COM client checks (opc_com_client), the client
 # wait of WAITFOROPCCLIENTS, a killed client not keeping the server alive, the Corvid link
-# dropping and coming back (qualities, activation count, client count). CorvidOpcDa.exe is fed by
-# corvidsim.exe on loopback.
+# dropping and coming back (qualities, activation count, client count), the activation count as a
+# client activates and deactivates items. CorvidOpcDa.exe is fed by corvidsim.exe on loopback.
 #
 # Usage: wine_opc_test.sh PREFIX SOURCE_DIR SERVER_EXE PROXY_DLL OPCPROBE_EXE CORVIDSIM_EXE
 #                         COM_CLIENT_EXE
@@ -53,23 +53,78 @@ trap cleanup EXIT
 log_since() { tail -n +"$1" "$log" 2>/dev/null | iconv -f cp1251 -t utf-8; }
 log_lines() { [ -f "$log" ] && wc -l <"$log" || echo 0; }
 key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+# A client that meets a server on its way out is refused ("cannot activate", exit 2): the server
+# has stopped serving, but Wine still hands out its class object until the server withdraws it
+# (Wine does not suspend class objects when a server's last reference goes). Such a client tries
+# again once that server is gone, as a client would. $1: opcprobe's exit code, $2: its output.
+refused() { [ "$1" -eq 2 ] && grep -q 'cannot activate' "$2"; }
+retry_note() { echo "note: activation refused by a server on its way out, tried again"; }
 # opcprobe with its output in $work/out and $work/err (without the console's CR).
 probe() {
-  timeout 60 wine "$probe" "$@" </dev/null >"$work/out.raw" 2>"$work/err.raw"
-  local rc=$?
+  local attempt rc
+  for attempt in 1 2 3; do
+    timeout 60 wine "$probe" "$@" </dev/null >"$work/out.raw" 2>"$work/err.raw"
+    rc=$?
+    refused "$rc" "$work/err.raw" || break
+    retry_note
+    wait_server_gone 15 quiet
+  done
   tr -d '\r' <"$work/out.raw" >"$work/out"
   tr -d '\r' <"$work/err.raw" >"$work/err"
   return $rc
 }
-# A live server process, by its process name (this script's own arguments name the exe too; an
-# ended server may linger as a zombie until Wine reaps it).
-server_running() { ps -eo stat=,comm= | grep -v '^Z' | grep -q 'CorvidOpcDa'; }
+# Starts opcprobe ($4...) in the background with its output in $1 and waits up to $3 tenths of a
+# second until the output matches $2 (an extended regular expression); a refused activation is
+# tried again. The client's process is bg_pid. False when the output never matched.
+start_probe() {
+  local out=$1 pattern=$2 tenths=$3 attempt rc
+  shift 3
+  for attempt in 1 2 3; do
+    wine "$probe" "$@" </dev/null >"$out" 2>&1 &
+    bg_pid=$!
+    for _ in $(seq 1 "$tenths"); do
+      grep -Eq "$pattern" "$out" && return 0
+      grep -q 'cannot activate' "$out" && break
+      sleep 0.1
+    done
+    grep -Eq "$pattern" "$out" && return 0
+    grep -q 'cannot activate' "$out" || return 1
+    wait "$bg_pid"
+    rc=$?
+    refused "$rc" "$out" || return 1
+    retry_note
+    wait_server_gone 15 quiet
+  done
+  return 1
+}
+# The live server processes of this prefix, by process name (this script's own arguments name the
+# exe too; an ended server may linger as a zombie until Wine reaps it). Servers of other Wine
+# prefixes on the machine (other builds' tests) are not ours.
+server_pids() {
+  local pid
+  ps -eo pid=,stat=,comm= | awk '$2 !~ /^Z/ && $3 ~ /CorvidOpcDa/ { print $1 }' |
+    while read -r pid; do
+      tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && echo "$pid"
+    done
+}
+server_running() { [ -n "$(server_pids)" ]; }
+# What a server that does not end is doing: the end of its log and the stacks of its threads.
+dump_server() {
+  echo "--- the server's log (last lines)"
+  tail -n 15 "$log" 2>/dev/null | iconv -f cp1251 -t utf-8
+  echo "--- the server's threads"
+  timeout 60 winedbg --command "bt all" 2>/dev/null | tr -d '\r' |
+    awk '/^Backtracing for thread/ { show = /CorvidOpcDa/ } show'
+}
+# Waits up to $1 s for the servers of this prefix to end; shows what a server that did not end
+# is doing, unless $2 is "quiet".
 wait_server_gone() {
   local i
   for i in $(seq 1 "$1"); do
     server_running || return 0
     sleep 1
   done
+  [ "${2:-}" = quiet ] || dump_server
   return 1
 }
 
@@ -159,12 +214,8 @@ pass subscribe
 
 # --- two clients at once: numbered in the log, each released ------------------------------------
 start2=$(($(log_lines) + 1))
-wine "$probe" subscribe "$prog_id" 3 1.2.1.1 </dev/null >"$work/first.out" 2>&1 &
-first=$!
-for _ in $(seq 1 100); do
-  grep -q '^change' "$work/first.out" && break
-  sleep 0.1
-done
+start_probe "$work/first.out" '^change' 100 subscribe "$prog_id" 3 1.2.1.1
+first=$bg_pid
 probe status "$prog_id" || fail "status beside a subscribed client"
 wait "$first"
 log_since "$start2" | grep -q "Подключение клиента #2	{unknown}" ||
@@ -194,13 +245,9 @@ pass "client wait"
 
 # --- a killed client does not keep the server alive --------------------------------------------
 start=$(($(log_lines) + 1))
-wine "$probe" subscribe "$prog_id" 120 1.2.1.1 </dev/null >"$work/killed.out" 2>&1 &
-killed=$!
-for _ in $(seq 1 100); do
-  grep -q '^change' "$work/killed.out" && break
-  sleep 0.1
-done
-grep -q '^change' "$work/killed.out" || fail "killed client: no data before the kill"
+start_probe "$work/killed.out" '^change' 100 subscribe "$prog_id" 120 1.2.1.1 ||
+  fail "killed client: no data before the kill"
+killed=$bg_pid
 kill -9 "$killed" 2>/dev/null
 wait "$killed" 2>/dev/null
 wait_server_gone 15 || fail "a killed client keeps the server alive"
@@ -240,20 +287,13 @@ wait_log() {
 line_after() { awk -v from="$3" -v re="$2" 'NR > from && $0 ~ re { print NR; exit }' "$1" | grep . || echo 0; }
 
 start=$(($(log_lines) + 1))
-wine "$probe" subscribe "$prog_id" 25 1.1.1.1 1.2.1.1 </dev/null >"$work/drop1.out" 2>&1 &
-sub1=$!
+start_probe "$work/drop1.out" '^change	1\.1\.1\.1	.*GOOD \(0xC0\)' 200 \
+  subscribe "$prog_id" 25 1.1.1.1 1.2.1.1
+sub1=$bg_pid
 wait_log "$start" 'OpcActiveTags=' 100 || fail "drop: the server did not register with corvidsim"
-for _ in $(seq 1 100); do
-  grep -q '^change	1.1.1.1	.*GOOD (0xC0)' "$work/drop1.out" && break
-  sleep 0.1
-done
-wine "$probe" subscribe "$prog_id" 12 1.1.1.1 </dev/null >"$work/drop2.out" 2>&1 &
-sub2=$!
+start_probe "$work/drop2.out" '^change	1\.1\.1\.1	' 100 subscribe "$prog_id" 12 1.1.1.1
+sub2=$bg_pid
 wait_log "$start" 'Подключение клиента #2	' 100 || fail "drop: the second client is not numbered #2"
-for _ in $(seq 1 100); do
-  grep -q '^change	1.1.1.1	' "$work/drop2.out" && break
-  sleep 0.1
-done
 
 # Drop 1, two clients holding three items.
 mark=$(($(log_lines) + 1))
@@ -292,6 +332,44 @@ wait_log "$mark" 'OpcActiveTags=2 ' 150 || {
 pass "activation count and client count as clients come and go"
 wait "$sub1" 2>/dev/null
 wait_server_gone 15 || fail "drop: server still running after its clients left"
+
+# --- the activation count as one client activates and deactivates items -----------------------
+# opc_com_client's stepped test holds items 1.1.1.1 and 1.2.1.1 and changes the activity of an
+# item and of its group step by step; between the steps corvidsim is restarted, so that the server
+# registers anew and logs its OpcActiveTags. A second client beside it is numbered #2.
+steps="$work/steps"
+mkdir -p "$steps"
+: >"$work/steps.out"
+start=$(($(log_lines) + 1))
+CORVID_STEP_DIR=$(winepath -w "$steps" 2>/dev/null) wine "$com_client" \
+  --gtest_also_run_disabled_tests --gtest_filter='Activation.DISABLED_*' --gtest_brief=1 \
+  </dev/null >"$work/steps.out" 2>&1 &
+stepper=$!
+n=0
+for expected in 2 1 0 1 0; do
+  n=$((n + 1))
+  for _ in $(seq 1 300); do
+    grep -q "^step $n" "$work/steps.out" && break
+    sleep 0.1
+  done
+  grep -q "^step $n" "$work/steps.out" || { fail "activation step $n not reached"; break; }
+  mark=$(($(log_lines) + 1))
+  restart_sim || fail "activation step $n: corvidsim did not start again on port $port"
+  wait_log "$mark" "OpcActiveTags=$expected " 150 || {
+    fail "activation step $n: not OpcActiveTags=$expected"
+    log_since "$mark"
+  }
+  if [ "$n" -eq 1 ]; then
+    mark=$(($(log_lines) + 1))
+    probe status "$prog_id" || fail "status beside the stepping client"
+    wait_log "$mark" 'Подключение клиента #2	' 10 || fail "a client beside the stepping one is not #2"
+  fi
+  touch "$steps/go-$n"
+done
+touch "$steps/go-1" "$steps/go-2" "$steps/go-3" "$steps/go-4" "$steps/go-5"  # never left waiting
+wait "$stepper" || { fail "opc_com_client activation steps"; tr -d '\r' <"$work/steps.out"; }
+pass "activation count as a client activates and deactivates items"
+wait_server_gone 15 || fail "activation steps: server still running after its client left"
 
 # --- a browse tree with BRANCHSEP -------------------------------------------------------------
 printf '[SETUP]\r\nWAITFOROPCCLIENTS=2\r\nBRANCHSEP=.\r\n[CORVID]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nNAME=CFG\r\nPASSWORD=\r\n' \
