@@ -16,6 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 
+scripts/install-deps.sh fuzz
 cxx=${CXX_FUZZ:-clang++}
 cc=${CC_FUZZ:-clang}
 if ! command -v "$cxx" >/dev/null; then

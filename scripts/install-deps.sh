@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the two builds and their tests need.
+# Installs the Debian packages that the two builds and their tests need; with the argument
+# "fuzz" also clang and its libFuzzer runtime (scripts/fuzz.sh).
 # Idempotent: packages already present are not fetched again.
 set -euo pipefail
 
@@ -8,8 +9,11 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev
-  wine64 wine xvfb xauth
+  wine64 wine fonts-wine xvfb xauth python3
 )
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
