@@ -105,8 +105,10 @@ class LinkIntegration : public ::testing::Test {
   bool WaitForLines(const std::string& prefix, std::size_t count) {
     return WaitUntil([&] { return Lines(prefix).size() >= count; });
   }
+  // The session is live: the type-1 states and the (empty) type-2 channel list are in.
   bool WaitForStates(std::size_t sessions) {
-    return WaitForLines("INFO\tТекущее состояние 3 каналов 1 получено", sessions);
+    return WaitForLines("INFO\tТекущее состояние 3 каналов 1 получено", sessions) &&
+           WaitForLines("INFO\tТекущее состояние 0 каналов 2 получено", sessions);
   }
   toolkit::ItemValue Read(const std::u16string& name) {
     if (client_ == nullptr) {

@@ -141,6 +141,7 @@ void ServerThread::ConfigureLink() {
   link_.Configure(settings);
   link_.SetSink(&link_bridge_);
   link_.SetStopFlag(&terminated_);
+  link_.SetType2Model(&channels_, &attribute_descriptions_, &attr_desc_texts_);
   type1_tags_.SetTagNameTemplate(config_.TagName);
   opc_.SetWriteHandler([this](unsigned count, loTagPair* tags, const Variant* values,
                               std::int32_t* errors, std::int32_t* master_error) {

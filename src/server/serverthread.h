@@ -65,7 +65,8 @@ class ServerThread {
   void Execute();
   void MainLoop(std::uint32_t wait_ms);
   void RefreshTimestamps();
-  // Hands the configuration to the link and the type-1 tag table, and installs the write path.
+  // Hands the configuration and the type-2 model to the link and the configuration to the type-1
+  // tag table, and installs the write path.
   void ConfigureLink();
 
   std::string exe_folder_;
