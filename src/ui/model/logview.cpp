@@ -63,12 +63,14 @@ void TLogViewModel::LoadFile(const std::string& path) {
 
 TLogViewModel::ReadResult TLogViewModel::ReadNewData() {
   ReadResult result;
+  // A full table takes nothing more; reading it again from the tail would fill it again.
+  if (GridRowCount() >= kMaxRows) return result;
   if (log_file_.IsOpen()) {
     // One block buffer for the life of the viewer instead of one per timer tick.
     std::string& buffer = read_buffer_;
     buffer.resize(std::min(read_chunk_size_, kReadBlock));
     std::uint32_t left = read_chunk_size_;
-    bool full = GridRowCount() >= kMaxRows;
+    bool full = false;
     while (left > 0 && !full) {
       const std::uint32_t ask = std::min<std::uint32_t>(left, kReadBlock);
       log_file_.Read(buffer.data(), ask);
@@ -96,6 +98,7 @@ TLogViewModel::ReadResult TLogViewModel::ReadNewData() {
   }
   if (GridRowCount() >= kMaxRows) {
     result.row_limit = true;
+    row_limit_notice_ = true;
     // Read the tail again; when even that fills the table (lines of a few bytes), the table
     // stays as it is instead of reloading over and over.
     if (!reloading_after_limit_) {
@@ -106,6 +109,12 @@ TLogViewModel::ReadResult TLogViewModel::ReadNewData() {
     }
   }
   return result;
+}
+
+bool TLogViewModel::TakeRowLimitNotice() {
+  const bool notice = row_limit_notice_;
+  row_limit_notice_ = false;
+  return notice;
 }
 
 void TLogViewModel::ProcessLine(std::string_view line) {

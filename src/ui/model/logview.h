@@ -50,11 +50,17 @@ class TLogViewModel {
 
   struct ReadResult {
     bool new_data = false;  // bytes were read (rows may have been added)
-    // The table reached kMaxRows: the file was read again from its last kInitialChunkSize
-    // bytes; the window tells the user "Максимальное количество строк превышено".
+    // This read filled the table to kMaxRows: the file was read again from its last
+    // kInitialChunkSize bytes.
     bool row_limit = false;
   };
+  // A table that is still full after that (a tail of very short lines) reads nothing more
+  // until it is cleared or loaded anew.
   ReadResult ReadNewData();
+
+  // True once after any operation (a load, a read, a filter change) filled the table; the
+  // window then tells the user "Максимальное количество строк превышено".
+  bool TakeRowLimitNotice();
 
   // Empties the table; the file position and a pending half line stay.
   void ClearLines();
@@ -121,6 +127,7 @@ class TLogViewModel {
   std::vector<LogRow> rows_;
   bool more_visible_ = false;
   bool reloading_after_limit_ = false;
+  bool row_limit_notice_ = false;
   std::string read_buffer_;
   std::string pending_line_;  // windows-1251 bytes of a line whose end has not been read yet
 };

@@ -190,7 +190,18 @@ TEST(LogView, RowLimitReadsTheTailAgainWithoutLoopingForever) {
   m.LoadFile(path);
   EXPECT_EQ(m.ReadChunkSize(), TLogViewModel::kInitialChunkSize);
   EXPECT_LE(m.GridRowCount(), TLogViewModel::kMaxRows);
-  EXPECT_TRUE(m.ReadNewData().row_limit);
+  EXPECT_TRUE(m.TakeRowLimitNotice());  // the window says so once
+  EXPECT_FALSE(m.TakeRowLimitNotice());
+  // Still full after reading the tail again: later reads neither reload nor tell again.
+  const auto shown = m.ShownLines();
+  EXPECT_FALSE(m.ReadNewData().row_limit);
+  EXPECT_FALSE(m.TakeRowLimitNotice());
+  EXPECT_EQ(m.ShownLines(), shown);
+  // Cleared, the table takes the lines that arrive.
+  m.ClearLines();
+  Append(path, "b\n");
+  EXPECT_TRUE(m.ReadNewData().new_data);
+  EXPECT_EQ(Texts(m), (std::vector<std::string>{"b"}));
 }
 
 TEST(LogView, ClipboardRowHeightAndEventCaption) {

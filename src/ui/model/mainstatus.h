@@ -6,11 +6,10 @@
 #include <optional>
 #include <string>
 
+#include "server/product.h"
 #include "util/datetime.h"
 
 namespace corvid {
-
-inline constexpr char kProductTitle[] = "Corvid OPC DA v2.2";
 
 // Tray pictures.
 enum TrayIcon : std::int32_t {

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "ui/model/dpiscale.h"
+
 namespace corvid {
 
 std::int32_t FitMessageFontSize(std::int32_t size,
@@ -17,13 +19,21 @@ std::int32_t FitMessageFontSize(std::int32_t size,
   return size;
 }
 
-WindowSize GrowMessageWindow(WindowSize size,
+MessageWindowLimits ScaledMessageLimits(std::int32_t dpi) {
+  const auto s = [dpi](WindowSize design) {
+    return WindowSize{ScaleToDpi(design.width, dpi), ScaleToDpi(design.height, dpi)};
+  };
+  const MessageWindowLimits design;
+  return MessageWindowLimits{s(design.min), s(design.max), s(design.step)};
+}
+
+WindowSize GrowMessageWindow(WindowSize size, const MessageWindowLimits& limits,
                              const std::function<TextFit(WindowSize size)>& measure) {
   for (std::int32_t step = 0; step < kMessageGrowSteps; ++step) {
     const TextFit fit = measure(size);
     if (fit.lines <= fit.visible) break;
-    const WindowSize grown{std::min(size.width + kMessageGrowWidth, kMessageMaxWidth),
-                           std::min(size.height + kMessageGrowHeight, kMessageMaxHeight)};
+    const WindowSize grown{std::min(size.width + limits.step.width, limits.max.width),
+                           std::min(size.height + limits.step.height, limits.max.height)};
     if (grown == size) break;
     size = grown;
   }

@@ -15,6 +15,11 @@ struct TextFit {
   std::int32_t visible = 0;
 };
 
+// Fonts at 96 DPI (pixel heights): the window's and its memo's, and the button's.
+inline constexpr std::int32_t kMessageFontHeight = -13;
+inline constexpr std::int32_t kMessageButtonFontHeight = -16;
+inline constexpr char kMessageOkCaption[] = "ОК";
+// Points of the memo's font grow up to this size.
 inline constexpr std::int32_t kMessageMaxFontSize = 16;
 inline constexpr std::int32_t kMessageMinWidth = 400;
 inline constexpr std::int32_t kMessageMinHeight = 180;
@@ -35,10 +40,22 @@ struct WindowSize {
   std::int32_t height = 0;
   bool operator==(const WindowSize&) const = default;
 };
-// The window size for a text that does not fit: at most 10 steps of 15 × 20 pixels while it
-// does not, never beyond 800 × 600.
-WindowSize GrowMessageWindow(WindowSize size,
+// The window's size limits and growth step (frame included), designed at 96 DPI.
+struct MessageWindowLimits {
+  WindowSize min{kMessageMinWidth, kMessageMinHeight};
+  WindowSize max{kMessageMaxWidth, kMessageMaxHeight};
+  WindowSize step{kMessageGrowWidth, kMessageGrowHeight};
+};
+MessageWindowLimits ScaledMessageLimits(std::int32_t dpi);
+
+// The window size for a text that does not fit: at most 10 steps of 15 × 20 pixels (at 96 DPI)
+// while it does not, never beyond 800 × 600.
+WindowSize GrowMessageWindow(WindowSize size, const MessageWindowLimits& limits,
                              const std::function<TextFit(WindowSize size)>& measure);
+inline WindowSize GrowMessageWindow(WindowSize size,
+                                    const std::function<TextFit(WindowSize size)>& measure) {
+  return GrowMessageWindow(size, MessageWindowLimits{}, measure);
+}
 
 // Lines a box shows: the height of its formatting rectangle divided by the line height
 // (character height + external leading); 0 for a line height of 0 or less.
