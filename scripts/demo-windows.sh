@@ -2,9 +2,10 @@
 # The main job on Wine: builds the Windows programs (the `windows` preset: CorvidOpcDa.exe, the
 # proxy/stub DLL, opcprobe.exe, corvidsim.exe), starts corvidsim.exe with its built-in building,
 # registers the proxy/stub and the server in a Wine prefix under build/demo-wine/, and shows
-# opcprobe listing the server, its status, browsing the items, reading them and printing their
-# values live as the simulator changes them. The server is started by COM on the first
-# activation and serves until the demo ends. The server's log is shown at the end.
+# opcprobe listing the server, its status, browsing the items, reading them (type-1 and type-2),
+# writing a setpoint that reaches the simulator as a control command, and printing the values
+# live as the simulator changes them. The server is started by COM on the first activation and
+# serves until the demo ends. The server's log is shown at the end.
 #
 # CORVID_DEMO_PORT picks another port than 3000; CORVID_DEMO_SECONDS how long the live values
 # are printed (30); CORVID_WINDOWS_BUILD another configured mingw build folder than the preset's
@@ -88,13 +89,26 @@ probe status "$prog_id"
 # The items exist once the server has registered with the simulator and downloaded the building.
 for _ in $(seq 50); do
   wine "$probe" browse "$prog_id" flat </dev/null >"$demo/opcprobe.out" 2>&1 || true
-  grep -q '1.1.1.1' "$demo/opcprobe.out" && break
+  grep -q 'L12.ITP.SP' "$demo/opcprobe.out" && break
   sleep 0.2
 done
 probe browse "$prog_id" flat
 probe props "$prog_id" 1.1.1.1
-items=(1.1.1.1 1.1.1.2 1.2.1.1 1.2.1.2 1.3.1.1 1.4.1.1)
+probe props "$prog_id" L12.ITP.SP
+items=(1.1.1.1 1.1.1.2 1.2.1.1 1.3.1.1 L12.ITP.T1 L12.ITP.SP L12.BLR.MODE L12.ITP.PUMP2)
 probe read "$prog_id" "${items[@]}"
+
+echo
+echo "== a write: the setpoint goes to the simulator as control command 55, which answers with"
+echo "   the new value (57)"
+probe write "$prog_id" L12.ITP.SP=68.5
+for _ in $(seq 50); do
+  grep -q 'управление каналом' "$demo/corvidsim.out" && break
+  sleep 0.2
+done
+grep 'управление каналом' "$demo/corvidsim.out" | tr -d '\r' || echo "(the simulator got no control command)"
+sleep 1
+probe read "$prog_id" L12.ITP.SP
 echo
 echo "== live values for $seconds s (OnDataChange), as corvidsim changes them"
 # Printed as they arrive (the file grows while opcprobe runs).

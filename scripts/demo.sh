@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# The main job: builds the simulator and the headless server, starts `corvidsim` with its
-# built-in building and `corvid-opcd` against it, and shows the server's log as it grows (the
-# registration, the download, the type-1 items being built) beside the simulator's own lines
-# (the state changes it pushes, which keep the items current). The data folder (protokol.log,
+# The main job: the product on Wine (scripts/demo-windows.sh): builds the Windows programs,
+# starts corvidsim.exe with its built-in building, registers the proxy/stub and CorvidOpcDa.exe
+# in a Wine prefix and shows opcprobe browsing, reading, writing and subscribing to the items.
+# `scripts/demo.sh --native` runs the headless Linux server instead: builds the simulator and
+# corvid-opcd, starts `corvidsim` with its built-in building and `corvid-opcd` against it, and
+# shows the server's log as it grows (the registration, the downloads, the items being built)
+# beside the simulator's own lines (the changes it pushes). Its data folder (protokol.log,
 # config.ini) is build/demo/. Ctrl-C ends both; the server logs the operator's end.
-# `scripts/demo.sh --windows` runs the same job on Wine instead (scripts/demo-windows.sh):
-# CorvidOpcDa.exe registered in a Wine prefix and shown through opcprobe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ "${1:-}" = --windows ]; then
+if [ "${1:-}" != --native ]; then
   exec scripts/demo-windows.sh
 fi
 

@@ -41,14 +41,7 @@ WINEPREFIX="$wine_prefix" wineserver -p
 # Start Wine's own services now, with their output going nowhere: started by the first test they
 # would inherit CTest's output pipe and keep it open for ever.
 WINEPREFIX="$wine_prefix" WINEDEBUG=-all wine cmd /c exit </dev/null >/dev/null 2>&1
-# The COM integration test of the real server under Wine runs only when asked: it still hangs
-# now and then at the server's end under load.
-if [ "${CORVID_COM_TESTS:-0}" = 1 ]; then
-  run_preset windows
-else
-  echo "(the COM integration test is skipped; CORVID_COM_TESTS=1 runs it)"
-  run_preset windows -LE com-integration
-fi
+run_preset windows
 
 echo "=== summary"
 total_passed=0
