@@ -86,13 +86,19 @@ void ServerThread::WaitFor() {
 void ServerThread::Execute() {
   platform::SetCurrentThreadName("server");
 
-  if (ReadConfig(config_, config_path_)) {
+  ServerConfig config;
+  if (ReadConfig(config, config_path_)) {
     WriteLog("INFO\tЧтение настроек из файла: %s", config_path_.c_str());
   } else {
     WriteLog("ERROR\tФайл настроек не найден: %s", config_path_.c_str());
   }
-  WriteLog("INFO\tМаксимальное количество тэгов OPC: %d", config_.MaxTagCount);
-  ConfigureLink();
+  {
+    std::lock_guard<std::mutex> guard(config_lock_);
+    config_ = config;
+  }
+  update_tag_time_.store(config.UpdateTagTime != 0);
+  WriteLog("INFO\tМаксимальное количество тэгов OPC: %d", config.MaxTagCount);
+  ConfigureLink(config);
 
   ClassFactory& factory = opc_.Factory();
   factory.SetServing(true);
@@ -103,13 +109,13 @@ void ServerThread::Execute() {
     WriteLog("ERROR\tCoInitializeEx() FAILED\tExiting...");
     return;
   }
-  type2_tags_.SetMaxTagCount(config_.MaxTagCount);
-  if (opc_.Driver_init(config_.MaxTagCount, config_.BranchSep, 0) != 0) {
+  type2_tags_.SetMaxTagCount(config.MaxTagCount);
+  if (opc_.Driver_init(config.MaxTagCount, config.BranchSep, 0) != 0) {
     WriteLog("ERROR\tDriver_init() FAILED\tExiting...");
   } else if (!com.RegisterFactory()) {
     WriteLog("ERROR\tCoRegisterClassObject() FAILED\tExiting...");
   } else {
-    const std::int32_t wait_s = config_.WaitForOpcClients;
+    const std::int32_t wait_s = config.WaitForOpcClients;
     if (wait_s == 0) {
       WriteLog("INFO\tОжидание подключения клиентов...");
     } else {
@@ -127,22 +133,40 @@ void ServerThread::Execute() {
   WriteLog("INFO\t*** %s завершение ***", kProductTitle);
 }
 
-void ServerThread::ConfigureLink() {
+ServerConfig ServerThread::ConfigCopy() const {
+  std::lock_guard<std::mutex> guard(config_lock_);
+  return config_;
+}
+
+void ServerThread::ApplyConfig(const ServerConfig& config) {
+  {
+    std::lock_guard<std::mutex> guard(config_lock_);
+    config_ = config;
+  }
+  update_tag_time_.store(config.UpdateTagTime != 0);
+  link_settings_changed_.store(true);
+}
+
+LinkSettings ServerThread::LinkSettingsFrom(const ServerConfig& config) const {
   LinkSettings settings;
-  settings.Host = config_.Host;
-  settings.Port = static_cast<std::uint16_t>(config_.Port & 0xFFFF);
-  settings.Login = config_.Name;
-  settings.Password = config_.Password;
-  settings.TimeoutMs = config_.Timeout;
-  settings.TestConnectSeconds = config_.TestConnect;
+  settings.Host = config.Host;
+  settings.Port = static_cast<std::uint16_t>(config.Port & 0xFFFF);
+  settings.Login = config.Name;
+  settings.Password = config.Password;
+  settings.TimeoutMs = config.Timeout;
+  settings.TestConnectSeconds = config.TestConnect;
   settings.DataFolder = data_folder_;
   settings.VersionMajor = static_cast<std::uint8_t>(kProductVersion.major);
   settings.VersionMinor = static_cast<std::uint8_t>(kProductVersion.minor);
-  link_.Configure(settings);
+  return settings;
+}
+
+void ServerThread::ConfigureLink(const ServerConfig& config) {
+  link_.Configure(LinkSettingsFrom(config));
   link_.SetSink(&link_bridge_);
   link_.SetStopFlag(&terminated_);
   link_.SetType2Model(&channels_, &attribute_descriptions_, &attr_desc_texts_);
-  type1_tags_.SetTagNameTemplate(config_.TagName);
+  type1_tags_.SetTagNameTemplate(config.TagName);
   opc_.SetWriteHandler([this](unsigned count, loTagPair* tags, const Variant* values,
                               std::int32_t* errors, std::int32_t* master_error) {
     return write_path_.WriteTags(count, tags, values, errors, master_error);
@@ -155,6 +179,7 @@ void ServerThread::MainLoop(std::uint32_t wait_ms) {
 
   while (opc_.Factory().Serving() && !terminated_.load()) {
     if (!link_.Registered()) {
+      if (link_settings_changed_.exchange(false)) link_.Configure(LinkSettingsFrom(ConfigCopy()));
       link_.ConnectAndRegister();
     } else {
       if (link_.Receive() == TCorvidLink::kReceiveDead) {
@@ -172,7 +197,7 @@ void ServerThread::MainLoop(std::uint32_t wait_ms) {
       }
     }
 
-    if (config_.UpdateTagTime != 0 &&
+    if (update_tag_time_.load() &&
         platform::TicksSince(clock.TickCount(), last_refresh_tick_) >= kRefreshPeriodMs) {
       RefreshTimestamps();
       last_refresh_tick_ = clock.TickCount();

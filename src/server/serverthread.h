@@ -46,8 +46,14 @@ class ServerThread {
   const std::string& ConfigPath() const { return config_path_; }
   const std::string& ParamsPath() const { return params_path_; }
 
-  // Filled once at the start of Execute; afterwards changed only by the settings dialog.
-  ServerConfig& Config() { return config_; }
+  // The configuration (any thread): read from config.ini at the start of Execute, changed
+  // afterwards only by the settings dialog through ApplyConfig.
+  ServerConfig ConfigCopy() const;
+  // Takes the settings that the dialog stored (any thread). The link uses the connection
+  // settings (HOST, PORT, NAME, PASSWORD, TIMEOUT, TESTCONNECT) from its next connection attempt
+  // on and the timestamp refresh follows UPDATETAGTIME at once; the rest takes effect at the next
+  // start, as the OPC service was created with it.
+  void ApplyConfig(const ServerConfig& config);
   TCorvidLink& Link() { return link_; }
   // All type-2 channels, the attribute descriptions the server sent, and their names with the
   // attribute id of each (duplicates ignored) for naming item properties.
@@ -67,7 +73,8 @@ class ServerThread {
   void RefreshTimestamps();
   // Hands the configuration and the type-2 model to the link and the configuration to the type-1
   // tag table, and installs the write path.
-  void ConfigureLink();
+  void ConfigureLink(const ServerConfig& config);
+  LinkSettings LinkSettingsFrom(const ServerConfig& config) const;
 
   std::string exe_folder_;
   std::string data_folder_;
@@ -75,7 +82,11 @@ class ServerThread {
   std::string params_path_;
   bool registration_run_ = false;
 
-  ServerConfig config_;
+  mutable std::mutex config_lock_;
+  ServerConfig config_;  // guarded by config_lock_
+  // Set by ApplyConfig, taken by the main loop before its next connection attempt.
+  std::atomic<bool> link_settings_changed_{false};
+  std::atomic<bool> update_tag_time_{false};
   TAttributeDescriptionList attribute_descriptions_;
   TChannelList2 channels_;
   TStringList attr_desc_texts_{TStringList::Duplicates::kIgnore};

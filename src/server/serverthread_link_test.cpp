@@ -287,6 +287,24 @@ TEST_F(LinkIntegration, ACommandIncompleteForAMinuteEndsTheConnection) {
   ASSERT_TRUE(WaitForStates(2));
 }
 
+// The settings dialog stores new connection settings while the server runs: the next
+// connection attempt uses them.
+TEST_F(LinkIntegration, StoredSettingsTakeEffectAtTheNextConnection) {
+  StartSim();
+  StartServer(sim_->Port());
+  ASSERT_TRUE(WaitForStates(1));
+  CorvidSim other(SmallScenario());
+  ASSERT_TRUE(other.Start());
+  ServerConfig config = server_->ConfigCopy();
+  config.Port = other.Port();
+  server_->ApplyConfig(config);
+  EXPECT_TRUE(server_->Link().Registered()) << "the session in progress is kept";
+  sim_->DropConnection();
+  ASSERT_TRUE(other.WaitForConnections(1, 20s));
+  ASSERT_TRUE(WaitForStates(2));
+  EXPECT_EQ(sim_->ConnectionCount(), 1u);
+}
+
 TEST_F(LinkIntegration, TheLinkTestGoesOutAfterSilenceAndItsFailureDropsTheLink) {
   StartSim();
   StartServer(sim_->Port(), 5);

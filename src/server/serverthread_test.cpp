@@ -96,7 +96,7 @@ TEST(ServerThreadRun, WithoutConfigurationServesOnDefaultsUntilTerminated) {
     server.Terminate();
     server.WaitFor();
     EXPECT_TRUE(server.Finished());
-    EXPECT_EQ(server.Config().Host, "127.0.0.1");
+    EXPECT_EQ(server.ConfigCopy().Host, "127.0.0.1");
   }
   const std::vector<std::string> lines = ServerMessages(folder);
   const std::vector<std::string> expected = {

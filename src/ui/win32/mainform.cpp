@@ -87,15 +87,21 @@ ServerSnapshot ServerThreadHost::Snapshot() {
 void ServerThreadHost::ReadAddress(ServerSnapshot& snapshot) {
   ServerThread* server = ServerThreadInstance.load();
   if (server == nullptr) return;
-  const ServerConfig& config = server->Config();
+  const ServerConfig config = server->ConfigCopy();
   snapshot.host = config.Host;
   snapshot.port = config.Port;
   snapshot.login = config.Name;
 }
 
-ServerConfig* ServerThreadHost::Config() {
+std::optional<ServerConfig> ServerThreadHost::ConfigCopy() {
   ServerThread* server = ServerThreadInstance.load();
-  return server != nullptr ? &server->Config() : nullptr;
+  if (server == nullptr) return std::nullopt;
+  return server->ConfigCopy();
+}
+
+void ServerThreadHost::ApplyConfig(const ServerConfig& config) {
+  ServerThread* server = ServerThreadInstance.load();
+  if (server != nullptr) server->ApplyConfig(config);
 }
 
 std::string ServerThreadHost::ConfigPath() {
@@ -392,9 +398,10 @@ void TformMain::ShowTrayMenu() {
 }
 
 void TformMain::SetupButtonClick() {
-  ServerConfig* config = host_.Config();
-  if (config == nullptr) return;
-  ShowSetupForm(window_, *config, host_.ConfigPath());
+  // The dialog edits a copy: the server thread reads the record meanwhile.
+  std::optional<ServerConfig> config = host_.ConfigCopy();
+  if (!config) return;
+  if (ShowSetupForm(window_, *config, host_.ConfigPath()) == IDOK) host_.ApplyConfig(*config);
 }
 
 void TformMain::LogButtonClick() {

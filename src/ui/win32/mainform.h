@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "server/config.h"
@@ -43,8 +44,10 @@ class MainFormHost {
   // Adds the address row's values (HOST, PORT, NAME of the configuration record); read only
   // while the window is shown, long after the server thread has read the record.
   virtual void ReadAddress(ServerSnapshot& snapshot) = 0;
-  // The configuration record that the settings dialog edits, and its file; null: no dialog.
-  virtual ServerConfig* Config() = 0;
+  // A copy of the configuration record for the settings dialog, and its file; none: no dialog.
+  virtual std::optional<ServerConfig> ConfigCopy() = 0;
+  // The record as the dialog stored it ("ОК").
+  virtual void ApplyConfig(const ServerConfig& config) = 0;
   virtual std::string ConfigPath() = 0;
   // The program's log file, shown by the log viewer.
   virtual std::string LogPath() = 0;
@@ -57,7 +60,8 @@ class ServerThreadHost : public MainFormHost {
  public:
   ServerSnapshot Snapshot() override;
   void ReadAddress(ServerSnapshot& snapshot) override;
-  ServerConfig* Config() override;
+  std::optional<ServerConfig> ConfigCopy() override;
+  void ApplyConfig(const ServerConfig& config) override;
   std::string ConfigPath() override;
   std::string LogPath() override;
   void EndSession() override;

@@ -33,7 +33,8 @@ class FakeHost : public MainFormHost {
     s.port = config.Port;
     s.login = config.Name;
   }
-  ServerConfig* Config() override { return &config; }
+  std::optional<ServerConfig> ConfigCopy() override { return config; }
+  void ApplyConfig(const ServerConfig& stored) override { config = stored; }
   std::string ConfigPath() override { return config_path; }
   std::string LogPath() override { return corvid::LogPath(); }
 
