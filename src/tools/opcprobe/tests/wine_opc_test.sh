@@ -229,6 +229,25 @@ probe write "$prog_id" 1.1.1.1=1.5
   fail "write to a read-only item not refused with OPC_E_BADRIGHTS"
 pass "write refused"
 
+# Type-2 items: the attributes as properties, and a write that reaches the simulator as control
+# command 55 with the written value; its answer (57) changes the item.
+probe props "$prog_id" L12.ITP.SP || fail "props of a type-2 item: exit $?"
+grep -q "^101	" "$work/out" || fail "props: the channel's comments attribute missing"
+probe write "$prog_id" L12.ITP.SP=68.5 || fail "write to a type-2 setpoint: exit $?"
+for _ in $(seq 1 50); do
+  grep -aq ': значение 68[.,]5, ответ 57' "$work/sim.out" && break
+  sleep 0.2
+done
+grep -aq ': значение 68[.,]5, ответ 57' "$work/sim.out" ||
+  fail "write: the simulator got no control command with 68.5"
+for _ in $(seq 1 50); do
+  probe read "$prog_id" L12.ITP.SP && grep -q '68[.,]5' "$work/out" && break
+  sleep 0.2
+done
+grep -q '^L12.ITP.SP	68[.,]5 (VT_R4)	GOOD (0xC0)	' "$work/out" ||
+  fail "write: the item does not follow the server's answer"
+pass "write to a type-2 item"
+
 probe strings "$prog_id" 1.1.1.1 || { fail "string out-parameters"; cat "$work/out"; }
 pass "string out-parameters"
 
