@@ -8,7 +8,7 @@
 # Usage: scripts/fuzz.sh [seconds=60] [more libFuzzer options...]
 # The corpus grows in build/fuzz-clang/fuzz/corpus; crashes and hangs are written to
 # build/fuzz-clang/fuzz/artifacts/ and replayed with
-#   CORVID_FUZZ_LOG=/tmp/fuzz.log build/fuzz-clang/src/link/fuzz/receive_fuzzer <artifact>
+#   CORVID_FUZZ_LOG=/tmp/fuzz.log build/fuzz-clang/src/opc/fuzz/receive_fuzzer <artifact>
 # (the log of the replay goes to that file; while fuzzing it goes to /dev/null).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,13 +40,13 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" --target receive_fuzzer receive_fuzz_seeds -j 2
 
-"$build/src/link/fuzz/receive_fuzz_seeds" "$work/seeds"
+"$build/src/opc/fuzz/receive_fuzz_seeds" "$work/seeds"
 
 log=$work/fuzz.log
 echo "=== fuzzing for ${seconds} s (log: $log)"
 set +e
 # One process (the machine's cores are shared). A command that runs longer than 10 s is a hang.
-"$build/src/link/fuzz/receive_fuzzer" "$work/corpus" "$work/seeds" \
+"$build/src/opc/fuzz/receive_fuzzer" "$work/corpus" "$work/seeds" \
   -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
   -print_final_stats=1 -artifact_prefix="$work/artifacts/" "$@" >"$log" 2>&1
 rc=$?

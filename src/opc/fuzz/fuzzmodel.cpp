@@ -1,5 +1,5 @@
 // The starting model of the receive-path fuzz target.
-#include "link/fuzz/fuzzmodel.h"
+#include "opc/fuzz/fuzzmodel.h"
 
 #include "channels/datatype.h"
 #include "channels/variant.h"

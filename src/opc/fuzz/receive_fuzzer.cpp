@@ -29,7 +29,7 @@
 #include "channels/stringlist.h"
 #include "link/byteorder.h"
 #include "link/corvidlink.h"
-#include "link/fuzz/fuzzmodel.h"
+#include "opc/fuzz/fuzzmodel.h"
 #include "link/linksink.h"
 #include "link/p2commands.h"
 #include "opc/type2tags.h"

@@ -14,7 +14,7 @@
 #include "channels/datatype.h"
 #include "link/channelcmd.h"
 #include "link/fixedstructs.h"
-#include "link/fuzz/fuzzmodel.h"
+#include "opc/fuzz/fuzzmodel.h"
 #include "link/p2commands.h"
 
 namespace corvid::fuzz {
