@@ -165,11 +165,7 @@ bool TformMain::Create() {
 
 void TformMain::CreateControls() {
   const DesignScale scale = DesignScale::ForScreen();
-  tooltip_ =
-      CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                      WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                      CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, ModuleInstance(), nullptr);
-  SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, scale(400));
+  tooltip_ = CreateHintWindow(window_, scale(400));
 
   for (const StatusRow& row : kRows) {
     CreateControl(window_, L"STATIC", row.caption, kStaticStyle, 0,
@@ -179,14 +175,7 @@ void TformMain::CreateControls() {
         window_, L"STATIC", "", kStaticStyle | SS_NOTIFY, 0,
         scale.Rect(kValueLeft, row.top, kClientWidth - kValueLeft - kValueRightGap, kRowHeight),
         row.value_id);
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof(tool);
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = window_;
-    tool.uId = reinterpret_cast<UINT_PTR>(value);
-    std::wstring hint = Wide(row.hint);
-    tool.lpszText = hint.data();
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    AddHint(tooltip_, window_, value, row.hint);
   }
 
   const int picture = scale(kButtonPicture);
@@ -350,24 +339,11 @@ void TformMain::UpdateStatus(ServerSnapshot snapshot) {
 }
 
 void TformMain::SetHint(HWND control, const std::string& hint) {
-  TTTOOLINFOW tool{};
-  tool.cbSize = sizeof(tool);
-  tool.hwnd = window_;
-  tool.uId = reinterpret_cast<UINT_PTR>(control);
-  std::wstring text = Wide(hint);
-  tool.lpszText = text.data();
-  SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  ui::SetHint(tooltip_, window_, control, hint);
 }
 
 std::string TformMain::HintOf(HWND control) const {
-  wchar_t text[512] = {};
-  TTTOOLINFOW tool{};
-  tool.cbSize = sizeof(tool);
-  tool.hwnd = window_;
-  tool.uId = reinterpret_cast<UINT_PTR>(control);
-  tool.lpszText = text;
-  SendMessageW(tooltip_, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
-  return Narrow(text);
+  return ui::HintOf(tooltip_, window_, control);
 }
 
 void TformMain::FormClose() {

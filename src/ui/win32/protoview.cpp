@@ -132,7 +132,6 @@ class TProtoViewForm {
   void CreateControls();
   void RestoreState();
   void Layout();
-  void AddHint(HWND control, const std::string& hint);
   void UpdateCaptions();
   // The model's rows changed (`reset`: read anew); follows the last row when asked to.
   void Refresh(bool reset, bool new_data);
@@ -278,34 +277,14 @@ void TProtoViewForm::CreateControls() {
     menu_pictures_[static_cast<std::size_t>(i)] =
         CreatePictureBitmap(static_cast<Picture>(i), picture_size);
   }
-  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_,
-                             nullptr, ModuleInstance(), nullptr);
-  AddHint(clear_filter_, protoview::kClearFilterHint);
-  AddHint(more_, protoview::kMoreHint);
+  tooltip_ = CreateHintWindow(window_, 0);
+  AddHint(tooltip_, window_, clear_filter_, protoview::kClearFilterHint);
+  AddHint(tooltip_, window_, more_, protoview::kMoreHint);
   Layout();
 }
 
-void TProtoViewForm::AddHint(HWND control, const std::string& hint) {
-  std::wstring text = Wide(hint);
-  TTTOOLINFOW tool{};
-  tool.cbSize = sizeof(tool);
-  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-  tool.hwnd = window_;
-  tool.uId = reinterpret_cast<UINT_PTR>(control);
-  tool.lpszText = text.data();
-  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-}
-
 std::string TProtoViewForm::HintOf(HWND control) const {
-  wchar_t text[256] = {};
-  TTTOOLINFOW tool{};
-  tool.cbSize = sizeof(tool);
-  tool.hwnd = window_;
-  tool.uId = reinterpret_cast<UINT_PTR>(control);
-  tool.lpszText = text;
-  SendMessageW(tooltip_, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
-  return Narrow(text);
+  return ui::HintOf(tooltip_, window_, control);
 }
 
 void TProtoViewForm::RestoreState() {

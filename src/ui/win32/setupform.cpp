@@ -132,11 +132,7 @@ bool TProgramSetupForm::Create(HWND owner) {
 
 void TProgramSetupForm::CreateControls() {
   const DesignScale scale = DesignScale::ForScreen();
-  tooltip_ =
-      CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                      WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                      CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, ModuleInstance(), nullptr);
-  SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, scale(360));
+  tooltip_ = CreateHintWindow(window_, scale(360));
 
   for (const Group* group : {&kOpcGroup, &kCorvidGroup}) {
     CreateControl(window_, L"BUTTON", group->caption, BS_GROUPBOX, 0,
@@ -166,14 +162,7 @@ void TProgramSetupForm::CreateControls() {
       control = CreateControl(window_, L"EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
                               bounds, f.id);
     }
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof(tool);
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = window_;
-    tool.uId = reinterpret_cast<UINT_PTR>(control);
-    std::wstring hint = Wide(f.hint);
-    tool.lpszText = hint.data();
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    AddHint(tooltip_, window_, control, f.hint);
   }
   CreateControl(window_, L"STATIC", setupdialog::kRestartNote, SS_LEFT, 0,
                 scale.Rect(8, 359, 329, 32), kIdRestartNote);

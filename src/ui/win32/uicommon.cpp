@@ -1,6 +1,8 @@
 // Helpers shared by the product's windows.
 #include "ui/win32/uicommon.h"
 
+#include <commctrl.h>
+
 #include <cstdlib>
 
 #include "server/product.h"
@@ -94,6 +96,52 @@ HWND CreateControl(HWND parent, const wchar_t* class_name, std::string_view text
       ex_style, class_name, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, bounds.left,
       bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ModuleInstance(), nullptr);
+}
+
+HWND CreateHintWindow(HWND owner, int max_width) {
+  HWND tooltip =
+      CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                      WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, ModuleInstance(), nullptr);
+  if (tooltip != nullptr && max_width > 0) {
+    SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, max_width);
+  }
+  return tooltip;
+}
+
+namespace {
+
+TTTOOLINFOW ToolOf(HWND owner, HWND control) {
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof(tool);
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = owner;
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  return tool;
+}
+
+}  // namespace
+
+void AddHint(HWND tooltip, HWND owner, HWND control, std::string_view hint) {
+  TTTOOLINFOW tool = ToolOf(owner, control);
+  std::wstring text = Wide(hint);
+  tool.lpszText = text.data();
+  SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void SetHint(HWND tooltip, HWND owner, HWND control, std::string_view hint) {
+  TTTOOLINFOW tool = ToolOf(owner, control);
+  std::wstring text = Wide(hint);
+  tool.lpszText = text.data();
+  SendMessageW(tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+std::string HintOf(HWND tooltip, HWND owner, HWND control) {
+  wchar_t text[512] = {};
+  TTTOOLINFOW tool = ToolOf(owner, control);
+  tool.lpszText = text;
+  SendMessageW(tooltip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
+  return Narrow(text);
 }
 
 void SetClientSize(HWND window, int width, int height) {

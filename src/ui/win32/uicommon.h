@@ -51,6 +51,13 @@ bool RegisterWindowClassOnce(const wchar_t* class_name, WNDPROC procedure,
 HWND CreateControl(HWND parent, const wchar_t* class_name, std::string_view text, DWORD style,
                    DWORD ex_style, const RECT& bounds, int id);
 
+// Hints of a window's controls: one tooltip control for the window (`max_width` pixels per line,
+// 0: the system's), and per control its hint text.
+HWND CreateHintWindow(HWND owner, int max_width);
+void AddHint(HWND tooltip, HWND owner, HWND control, std::string_view hint);
+void SetHint(HWND tooltip, HWND owner, HWND control, std::string_view hint);
+std::string HintOf(HWND tooltip, HWND owner, HWND control);
+
 // Sizes a top-level window so that its client area has the given size (pixels).
 void SetClientSize(HWND window, int width, int height);
 // Centres a window over another (or over the work area when `over` is null), kept on screen.
