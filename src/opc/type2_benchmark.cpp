@@ -43,12 +43,12 @@ const TDateTime kTime = EncodeDate(2024, 1, 15) + EncodeTime(10, 30, 0, 0);
 using Bytes = std::vector<std::uint8_t>;
 
 // The ten attributes of every channel: id, type, a value.
-struct AttributeSpec {
+struct AttributeKind {
   std::uint16_t id;
   std::uint16_t type;
   const char* name;
 };
-constexpr AttributeSpec kAttributeSpecs[kAttributes] = {
+constexpr AttributeKind kAttributeKinds[kAttributes] = {
     {attr_id::kUnit, kTypeString, "Unit"},
     {attr_id::kComments, kTypeString, "Comments"},
     {attr_id::kPrefix, kTypeString, "Prefix"},
@@ -63,21 +63,21 @@ constexpr AttributeSpec kAttributeSpecs[kAttributes] = {
 
 std::string DescriptionsXml() {
   std::string xml = "<attrs>";
-  for (const AttributeSpec& spec : kAttributeSpecs) {
-    xml += "<attr><id>" + std::to_string(spec.id) + "</id><type>" + std::to_string(spec.type) +
-           "</type><name>" + spec.name + "</name></attr>";
+  for (const AttributeKind& kind : kAttributeKinds) {
+    xml += "<attr><id>" + std::to_string(kind.id) + "</id><type>" + std::to_string(kind.type) +
+           "</type><name>" + kind.name + "</name></attr>";
   }
   return xml + "</attrs>";
 }
 
-Variant AttributeValue(const AttributeSpec& spec, std::uint32_t i) {
-  switch (spec.type) {
+Variant AttributeValue(const AttributeKind& kind, std::uint32_t i) {
+  switch (kind.type) {
     case kTypeString:
-      return Variant(std::string(spec.id == attr_id::kUnit ? "kPa" : "Канал ") + std::to_string(i));
+      return Variant(std::string(kind.id == attr_id::kUnit ? "kPa" : "Канал ") + std::to_string(i));
     case kTypeFloat4:
       return Variant(0.5f);
     case kTypeFloat8:
-      return Variant(100.0 * (spec.id - attr_id::kHiHiLimit + 1));
+      return Variant(100.0 * (kind.id - attr_id::kHiHiLimit + 1));
     case kTypeBoolean:
       return Variant(true);
     default:
@@ -94,9 +94,9 @@ TChannel2 MakeChannel(std::uint32_t i) {
   c.SetValue(Variant(static_cast<double>(i)));
   c.SetQuality(0);
   c.DT = kTime;
-  for (const AttributeSpec& spec : kAttributeSpecs) {
-    TChannelAttribute attribute(spec.id, spec.type);
-    attribute.SetValue(AttributeValue(spec, i));
+  for (const AttributeKind& kind : kAttributeKinds) {
+    TChannelAttribute attribute(kind.id, kind.type);
+    attribute.SetValue(AttributeValue(kind, i));
     attribute.LastChange = kTime;
     c.PutAttribute(&attribute);
   }
