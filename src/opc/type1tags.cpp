@@ -10,9 +10,6 @@
 #include "util/log.h"
 
 namespace corvid {
-namespace {
-constexpr std::uint64_t kQuarterHour = 15ull * 60ull * 10000000ull;  // FILETIME counts
-}  // namespace
 
 TCorvidDataList::TCorvidDataList(OpcService& opc, const TType1Lists& lists)
     : opc_(opc), lists_(lists) {
@@ -89,7 +86,7 @@ bool TCorvidDataList::UpdateEntry(TCorvidData& entry, const SStateRecord& record
   }
   entry.State = record;
   const std::int64_t local = DateTimeToWireFileTime(record.Time);
-  entry.TagValue.TimeStamp = local > 0 ? LocalToUtc(static_cast<platform::FileTime>(local)) : 0;
+  entry.TagValue.TimeStamp = local > 0 ? to_utc_(static_cast<platform::FileTime>(local)) : 0;
   entry.TagValue.Error = 0;
   entry.TagValue.Quality = StateToQuality(record.State, true);
   entry.TagValue.Value = Type1Value(record.DType, record.Val);
@@ -101,17 +98,6 @@ bool TCorvidDataList::UpdateEntry(TCorvidData& entry, const SStateRecord& record
     return false;
   }
   return true;
-}
-
-platform::FileTime TCorvidDataList::LocalToUtc(platform::FileTime local) {
-  const std::uint64_t slot = local / kQuarterHour;
-  if (slot != zone_slot_) {
-    const platform::FileTime start = slot * kQuarterHour;
-    zone_shift_ =
-        static_cast<std::int64_t>(platform::LocalToUtc(start)) - static_cast<std::int64_t>(start);
-    zone_slot_ = slot;
-  }
-  return static_cast<platform::FileTime>(static_cast<std::int64_t>(local) + zone_shift_);
 }
 
 bool TCorvidDataList::UpdateTime(platform::FileTime now) {

@@ -19,6 +19,7 @@
 #include "link/fixedstructs.h"
 #include "link/type1lists.h"
 #include "opc/opcservice.h"
+#include "opc/utcshift.h"
 #include "toolkit/toolkit.h"
 
 namespace corvid {
@@ -85,9 +86,6 @@ class TCorvidDataList {
   }
   bool UpdateEntry(TCorvidData& entry, const SStateRecord& record);
   bool Increment();
-  // Local time (FILETIME count) to UTC by this computer's time zone; the offset is looked up
-  // once per quarter hour of local time.
-  platform::FileTime LocalToUtc(platform::FileTime local);
 
   OpcService& opc_;
   const TType1Lists& lists_;
@@ -98,8 +96,7 @@ class TCorvidDataList {
   std::atomic<std::int32_t> count_{0};
   std::unordered_map<std::uint64_t, std::int32_t> index_;  // address -> first entry
 
-  std::uint64_t zone_slot_ = ~std::uint64_t{0};
-  std::int64_t zone_shift_ = 0;  // UTC minus local within zone_slot_
+  LocalToUtcCache to_utc_;
 };
 
 }  // namespace corvid

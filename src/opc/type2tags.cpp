@@ -241,7 +241,7 @@ bool TType2Tags::opcAddValue2(const TChannel2& channel) {
   loTagValue record;
   record.Value = opcValueToVARIANT2(channel);
   const std::int64_t local = DateTimeToWireFileTime(channel.DT);
-  record.TimeStamp = local > 0 ? LocalToUtc(static_cast<platform::FileTime>(local)) : 0;
+  record.TimeStamp = local > 0 ? to_utc_(static_cast<platform::FileTime>(local)) : 0;
   record.Error = 0;
   record.Quality = StateToQuality(static_cast<std::uint8_t>(channel.Quality()), channel.Active);
   record.TagId = channel.OpcHandle;
@@ -252,18 +252,6 @@ bool TType2Tags::opcAddValue2(const TChannel2& channel) {
     return false;
   }
   return true;
-}
-
-platform::FileTime TType2Tags::LocalToUtc(platform::FileTime local) {
-  constexpr std::uint64_t kQuarterHour = 15ull * 60ull * 10000000ull;  // FILETIME counts
-  const std::uint64_t slot = local / kQuarterHour;
-  if (slot != zone_slot_) {
-    const platform::FileTime start = slot * kQuarterHour;
-    zone_shift_ =
-        static_cast<std::int64_t>(platform::LocalToUtc(start)) - static_cast<std::int64_t>(start);
-    zone_slot_ = slot;
-  }
-  return static_cast<platform::FileTime>(static_cast<std::int64_t>(local) + zone_shift_);
 }
 
 void TType2Tags::opcUpdateState2(std::uint32_t quality, platform::FileTime now) {

@@ -14,6 +14,7 @@
 
 #include "channels/channel.h"
 #include "opc/opcservice.h"
+#include "opc/utcshift.h"
 #include "platform/clock.h"
 #include "toolkit/toolkit.h"
 
@@ -57,18 +58,12 @@ class TType2Tags {
  private:
   void Refresh(bool all, std::uint32_t quality, platform::FileTime now, const char* name);
   void LogFailure(int result, const TChannel2& channel) const;
-  // Local time (FILETIME count) to UTC by this computer's time zone; the offset is looked up
-  // once per quarter hour of local time (the zone's rules change only on quarter hours), as the
-  // type-1 table does: the system's conversion costs more than the rest of a value change.
-  platform::FileTime LocalToUtc(platform::FileTime local);
 
   OpcService& opc_;
   TChannelList2& channels_;
   const TStringList& texts_;
   std::int32_t max_tag_count_;
-  // Server thread only (opcAddValue2).
-  std::uint64_t zone_slot_ = ~std::uint64_t{0};
-  std::int64_t zone_shift_ = 0;  // UTC minus local within zone_slot_
+  LocalToUtcCache to_utc_;  // server thread only (opcAddValue2)
 };
 
 }  // namespace corvid
