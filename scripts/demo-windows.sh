@@ -95,7 +95,7 @@ done
 probe browse "$prog_id" flat
 probe props "$prog_id" 1.1.1.1
 probe props "$prog_id" L12.ITP.SP
-items=(1.1.1.1 1.1.1.2 1.2.1.1 1.3.1.1 L12.ITP.T1 L12.ITP.SP L12.BLR.MODE L12.ITP.PUMP2)
+items=(1.1.1.1 1.1.1.2 1.2.1.1 1.3.1.1 L12.ITP.T1 L12.ITP.SP L12.BLR.MODE L12.ITP.PUMP1)
 probe read "$prog_id" "${items[@]}"
 
 echo
