@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winerror.h>
 
+#include "toolkit/com/enumerators.h"
+
 namespace corvid::toolkit::com {
 
 bool IsDeadClient(HRESULT hr) {
@@ -85,6 +87,21 @@ HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
   if (cookie != 1 || !advised_.load()) return CONNECT_E_NOCONNECTION;
   advised_.store(false);
   return owner_->OnUnadvise();
+}
+
+HRESULT ConnectionPoint::FindAsOnlyPoint(REFIID riid, IConnectionPoint** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (!IsEqualIID(riid, iid_)) return CONNECT_E_NOCONNECTION;
+  *out = this;
+  AddRef();
+  return S_OK;
+}
+
+HRESULT ConnectionPoint::EnumAsOnlyPoint(IEnumConnectionPoints** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = NewEnumConnectionPoints({this});
+  return *out == nullptr ? E_OUTOFMEMORY : S_OK;
 }
 
 HRESULT ConnectionPoint::EnumConnections(IEnumConnections** out) {

@@ -95,6 +95,10 @@ class ConnectionPoint : public IConnectionPoint {
   HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override;
 
   const IID& Iid() const { return iid_; }
+  // IConnectionPointContainer of an owner with this one point: FindConnectionPoint (the point for
+  // its IID, CONNECT_E_NOCONNECTION for any other) and EnumConnectionPoints.
+  HRESULT FindAsOnlyPoint(REFIID riid, IConnectionPoint** out);
+  HRESULT EnumAsOnlyPoint(IEnumConnectionPoints** out);
   // Forgets the sink without calling the owner (the owner dropped it itself).
   void Reset() { advised_.store(false); }
 

@@ -487,18 +487,11 @@ HRESULT GroupObject::RefreshMaxAge(DWORD dwMaxAge, DWORD dwTransactionID, DWORD*
 // --- IConnectionPointContainer ---
 
 HRESULT GroupObject::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
-  if (!Out(ppEnum)) return E_POINTER;
-  *ppEnum = NewEnumConnectionPoints({&data_point_});
-  return *ppEnum == nullptr ? E_OUTOFMEMORY : S_OK;
+  return data_point_.EnumAsOnlyPoint(ppEnum);
 }
 
 HRESULT GroupObject::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
-  if (!Out(ppCP)) return E_POINTER;
-  *ppCP = nullptr;
-  if (!IsEqualIID(riid, IID_IOPCDataCallback)) return CONNECT_E_NOCONNECTION;
-  *ppCP = &data_point_;
-  data_point_.AddRef();
-  return S_OK;
+  return data_point_.FindAsOnlyPoint(riid, ppCP);
 }
 
 HRESULT GroupObject::OnAdvise(IUnknown* sink) {

@@ -426,18 +426,11 @@ HRESULT ServerObject::LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPr
 // --- IConnectionPointContainer ---
 
 HRESULT ServerObject::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
-  if (!Out(ppEnum)) return E_POINTER;
-  *ppEnum = NewEnumConnectionPoints({&shutdown_point_});
-  return *ppEnum == nullptr ? E_OUTOFMEMORY : S_OK;
+  return shutdown_point_.EnumAsOnlyPoint(ppEnum);
 }
 
 HRESULT ServerObject::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
-  if (!Out(ppCP)) return E_POINTER;
-  *ppCP = nullptr;
-  if (!IsEqualIID(riid, IID_IOPCShutdown)) return CONNECT_E_NOCONNECTION;
-  *ppCP = &shutdown_point_;
-  shutdown_point_.AddRef();
-  return S_OK;
+  return shutdown_point_.FindAsOnlyPoint(riid, ppCP);
 }
 
 HRESULT ServerObject::OnAdvise(IUnknown* sink) {
