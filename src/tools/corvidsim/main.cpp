@@ -3,7 +3,10 @@
 // SIGINT or SIGTERM (Ctrl-C).
 //
 //   corvidsim [--port N] [--bind ADDRESS] [--scenario FILE.json] [--login L --password P]
-//             [--load N] [--load2 N [--attrs K]] [--dump-scenario FILE.json]
+//             [--load N] [--load2 N [--attrs K]] [--rate R] [--dump-scenario FILE.json]
+//
+// On POSIX, SIGUSR1 closes the current connection (the client reconnects) and SIGUSR2 pauses or
+// resumes the load's stream: the scale benchmark drives the simulator with them.
 #include <atomic>
 #include <csignal>
 #include <cstdint>
@@ -28,6 +31,18 @@ extern "C" void OnStopSignal(int) {
   g_stop = 1;
 }
 
+volatile std::sig_atomic_t g_drop = 0;
+volatile std::sig_atomic_t g_toggle_stream = 0;
+
+#ifdef SIGUSR1
+extern "C" void OnDropSignal(int) {
+  g_drop = 1;
+}
+extern "C" void OnToggleSignal(int) {
+  g_toggle_stream = 1;
+}
+#endif
+
 std::mutex g_print_lock;
 
 void Print(const std::string& text) {
@@ -49,6 +64,7 @@ void Usage() {
       "  --load N            нагрузка: N каналов тип 1 и непрерывный поток их состояний\n"
       "  --load2 N           нагрузка: N каналов тип 2 и непрерывный поток их значений (57)\n"
       "  --attrs K           атрибутов у каждого канала нагрузки тип 2 (по умолчанию 10)\n"
+      "  --rate R            поток нагрузки: R состояний (значений) в секунду вместо предельного\n"
       "  --dump-scenario F   записать сценарий в файл F и выйти\n",
       stdout);
 }
@@ -75,6 +91,7 @@ int main(int argc, char** argv) {
   std::uint32_t load = 0;
   std::uint32_t load2 = 0;
   std::uint32_t attrs = 10;
+  std::uint32_t rate = 0;
   std::string bind = "127.0.0.1";
   std::string scenario_file;
   std::string dump_file;
@@ -111,6 +128,11 @@ int main(int argc, char** argv) {
     } else if (arg == "--attrs") {
       if (!ParseNumber(value, 700, attrs)) {
         std::fprintf(stderr, "corvidsim: неверное число атрибутов (0..700): %s\n", value.c_str());
+        return 1;
+      }
+    } else if (arg == "--rate") {
+      if (!ParseNumber(value, 10000000, rate)) {
+        std::fprintf(stderr, "corvidsim: неверная частота: %s\n", value.c_str());
         return 1;
       }
     } else if (arg == "--bind") {
@@ -168,9 +190,15 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
+#ifdef SIGUSR1
+  std::signal(SIGUSR1, OnDropSignal);
+  std::signal(SIGUSR2, OnToggleSignal);
+#endif
   Print("слушаю " + bind + ":" + std::to_string(sim.Port()) + ", сценарий \"" + name +
         "\", каналов тип 1: " + std::to_string(channels) + ", тип 2: " + std::to_string(channels2) +
         ", логин \"" + account + "\"");
+  sim.SetStreamRate(rate);
+  bool streaming = load > 0 || load2 > 0;
   if (load > 0) sim.SetStreaming(true);
   if (load2 > 0) sim.SetValueStreaming(true);
 
@@ -179,6 +207,17 @@ int main(int argc, char** argv) {
   std::uint64_t last_sent = 0;
   while (g_stop == 0) {
     clock.Sleep(100);
+    if (g_drop != 0) {
+      g_drop = 0;
+      sim.DropConnection();
+    }
+    if (g_toggle_stream != 0 && (load > 0 || load2 > 0)) {
+      g_toggle_stream = 0;
+      streaming = !streaming;
+      if (load > 0) sim.SetStreaming(streaming);
+      if (load2 > 0) sim.SetValueStreaming(streaming);
+      Print(streaming ? "поток нагрузки включен" : "поток нагрузки приостановлен");
+    }
     if (load == 0 && load2 == 0) continue;
     const std::uint32_t now = clock.TickCount();
     const std::uint32_t elapsed = platform::TicksSince(now, last_tick);
