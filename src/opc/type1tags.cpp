@@ -13,7 +13,6 @@ namespace corvid {
 
 TCorvidDataList::TCorvidDataList(OpcService& opc, const TType1Lists& lists)
     : opc_(opc), lists_(lists) {
-  entries_.reserve(static_cast<std::size_t>(capacity_));
   index_.reserve(static_cast<std::size_t>(capacity_));
 }
 
@@ -50,11 +49,6 @@ bool TCorvidDataList::Add(const SConfigA4& record) {
 
 bool TCorvidDataList::Increment() {
   const std::int32_t total = capacity_ + kGrowth;
-  try {
-    entries_.reserve(static_cast<std::size_t>(total));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
   capacity_ = total;
   WriteLog("INFO\tTCorvidDataList::Increment()\tCount=%ld Total=%ld", static_cast<long>(Count()),
            static_cast<long>(total));
