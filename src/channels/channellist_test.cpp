@@ -228,6 +228,38 @@ TEST_F(ChannelList, DuplicateAddresses) {
   EXPECT_EQ(list_.NewCopyByAddress("1.1.1")->UserValue, "второй");
 }
 
+// The address index keeps one copy of an address: its key is the address of the first channel
+// under it, so renaming or deleting that channel hands the key on to the next one.
+TEST_F(ChannelList, AnAddressSharedByTwoChannelsOutlivesTheFirstOfThem) {
+  const std::string shared = "Котельная.Контур отопления.Температура подачи";
+  TChannel2 first = Make(shared, 10);
+  TChannel2 second = Make(shared, 11);
+  ASSERT_TRUE(Describe(list_, first));
+  ASSERT_TRUE(Describe(list_, second));
+  EXPECT_EQ(list_.NewCopyByAddress("КОТЕЛЬНАЯ.контур ОТОПЛЕНИЯ.температура ПОДАЧИ")->Number, 10u);
+
+  TChannel2 renamed = Make("Котельная.Насос", 10);
+  list_.Update(&renamed, update_mask::kAddr, nullptr, nullptr, false, false);
+  EXPECT_EQ(list_.CheckConsistency(), "");
+  EXPECT_EQ(list_.NewCopyByAddress(shared)->Number, 11u);
+  EXPECT_EQ(list_.NewCopyByAddress("котельная.НАСОС")->Number, 10u);
+
+  TChannel2 back = Make(shared, 10);  // now the later of the two under the address
+  list_.Update(&back, update_mask::kAddr, nullptr, nullptr, false, false);
+  EXPECT_EQ(list_.NewCopyByAddress(shared)->Number, 11u);
+  ASSERT_TRUE(list_.Delete("", 11, 0));
+  EXPECT_EQ(list_.CheckConsistency(), "");
+  EXPECT_EQ(list_.NewCopyByAddress(shared)->Number, 10u);
+  EXPECT_EQ(list_.NewCopyByAddress("Котельная.Насос"), nullptr);
+
+  // A description that renames the stored channel (found by its number) moves its key too.
+  TChannel2 described = Make("Котельная.Новый адрес", 10);
+  ASSERT_TRUE(Describe(list_, described));
+  EXPECT_EQ(list_.Count(), 1);
+  EXPECT_EQ(list_.NewCopyByAddress(shared), nullptr);
+  EXPECT_EQ(list_.NewCopyByAddress("котельная.новый АДРЕС")->Number, 10u);
+}
+
 TEST_F(ChannelList, ServerNumbersAndOurOwnNumbersDoNotMix) {
   TChannel2 local = Make("A");  // gets our number 1
   ASSERT_TRUE(Describe(list_, local));

@@ -223,4 +223,14 @@ bool SameTextNoCase(std::string_view a, std::string_view b) {
   return CompareTextNoCase(a, b) == 0;
 }
 
+std::size_t HashTextNoCase(std::string_view utf8) {
+  // FNV-1a over the folded code points, as CompareTextNoCase compares them.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    hash ^= UpperCodePoint(NextCodePoint(utf8, pos));
+    hash *= 1099511628211ull;
+  }
+  return static_cast<std::size_t>(hash);
+}
+
 }  // namespace corvid
