@@ -124,7 +124,10 @@ AddressSpace::AddressSpace(unsigned capacity, char16_t separator)
     : capacity_(capacity), separator_(separator) {}
 
 const Variant& AddressSpace::SharedValue(const Variant& value) {
-  return *values_.insert(value).first;
+  if (recent_values_.empty()) recent_values_.assign(kRecentValues, nullptr);
+  const Variant*& recent = recent_values_[HashValue(value) % kRecentValues];
+  if (recent == nullptr || !(*recent == value)) recent = &values_.emplace_back(value);
+  return *recent;
 }
 
 const std::u16string* AddressSpace::SharedText(std::u16string_view text) {

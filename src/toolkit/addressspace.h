@@ -113,17 +113,18 @@ class AddressSpace {
   const Node* FindNode(const std::vector<std::u16string>& path) const;  // lock held
   void Below(const Node& node, std::vector<const TagInfo*>& out) const;
 
-  struct ValueHash {
-    std::size_t operator()(const Variant& value) const { return HashValue(value); }
-  };
   struct TextHash {
     using is_transparent = void;
     std::size_t operator()(std::u16string_view text) const {
       return std::hash<std::u16string_view>()(text);
     }
   };
-  // The pooled copy of `value` (lock held).
+  // A kept copy of `value`: the one kept before when the same value was kept recently, else a
+  // new one (lock held). Values that many items have alike (units, limits, enumeration texts)
+  // are stored once, a value of one item alone costs no more than a copy, and a lookup costs a
+  // hash and one comparison whatever the number of values kept.
   const Variant& SharedValue(const Variant& value);
+  static constexpr std::size_t kRecentValues = 4096;
   // The pooled copy of `text`, null for the empty text (lock held).
   const std::u16string* SharedText(std::u16string_view text);
 
@@ -134,7 +135,8 @@ class AddressSpace {
   // Guarded by lock_.
   std::deque<TagInfo> tags_;                                         // index = tag id - 1
   std::unordered_map<std::u16string_view, const TagInfo*> by_name_;  // views of the tags' names
-  std::unordered_set<Variant, ValueHash> values_;                    // EU infos, property values
+  std::deque<Variant> values_;                 // EU infos, property texts and arrays
+  std::vector<const Variant*> recent_values_;  // by hash: the value kept last
   std::unordered_set<std::u16string, TextHash, std::equal_to<>> texts_;  // property descriptions
   std::vector<std::shared_ptr<PropList>> lists_;                         // index = list handle - 1
   std::vector<std::shared_ptr<PropList>> tag_lists_;                     // index = tag id - 1
