@@ -74,12 +74,8 @@ TChannelList2::TChannelList2() {
 TChannelList2::~TChannelList2() = default;
 
 void TChannelList2::IndexAddress(TChannel2* channel) {
-  const auto it = address_index_.find(channel->Addr);
-  if (it == address_index_.end()) {
-    address_index_.emplace(std::string_view(channel->Addr), Bucket(channel));
-  } else {
-    it->second.Add(channel);
-  }
+  const auto [it, added] = address_index_.try_emplace(std::string_view(channel->Addr), channel);
+  if (!added) it->second.Add(channel);
 }
 
 void TChannelList2::UnindexAddress(TChannel2* channel) {
@@ -99,12 +95,8 @@ void TChannelList2::UnindexAddress(TChannel2* channel) {
 }
 
 void TChannelList2::IndexNumber(TChannel2* channel) {
-  const auto it = number_index_.find(channel->Number);
-  if (it == number_index_.end()) {
-    number_index_.emplace(channel->Number, Bucket(channel));
-  } else {
-    it->second.Add(channel);
-  }
+  const auto [it, added] = number_index_.try_emplace(channel->Number, channel);
+  if (!added) it->second.Add(channel);
 }
 
 void TChannelList2::UnindexNumber(TChannel2* channel, std::uint32_t number) {

@@ -1,5 +1,6 @@
 #include "toolkit/addressspace.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -121,7 +122,10 @@ std::uint16_t PropertyEntry::TypeCode() const {
 }
 
 AddressSpace::AddressSpace(unsigned capacity, char16_t separator)
-    : capacity_(capacity), separator_(separator) {}
+    : capacity_(capacity), separator_(separator) {
+  // Room for the usual item counts at once: the name index is not rebuilt as it fills.
+  by_name_.reserve(std::min<std::size_t>(capacity, 1u << 17));
+}
 
 const Variant& AddressSpace::SharedValue(const Variant& value) {
   if (recent_values_.empty()) recent_values_.assign(kRecentValues, nullptr);
@@ -157,7 +161,7 @@ int AddressSpace::Add(std::u16string_view name, loRealTag real_tag, std::uint32_
   const TagInfo* stored = &tag;
   try {
     by_name_.emplace(tag.name, stored);
-    tag_lists_.emplace_back();
+    tag_lists_.push_back(0);
   } catch (...) {
     by_name_.erase(tag.name);
     tags_.pop_back();
@@ -195,7 +199,7 @@ std::size_t AddressSpace::Count() const {
 
 unsigned AddressSpace::CreateList() {
   std::unique_lock<std::shared_mutex> guard(lock_);
-  lists_.push_back(std::make_shared<PropList>());
+  lists_.emplace_back();
   return static_cast<unsigned>(lists_.size());
 }
 
@@ -203,7 +207,7 @@ bool AddressSpace::AddProperty(unsigned list, std::uint32_t id, const Variant& v
                                std::u16string_view description) {
   std::unique_lock<std::shared_mutex> guard(lock_);
   if (list == 0 || list > lists_.size()) return false;
-  PropList& entries = *lists_[list - 1];
+  PropList& entries = lists_[list - 1];
   const Variant* pooled = IsScalar(value) ? nullptr : &SharedValue(value);
   const PropertyEntry added(id, value, pooled, SharedText(description));
   for (PropertyEntry& entry : entries) {
@@ -219,18 +223,18 @@ bool AddressSpace::AddProperty(unsigned list, std::uint32_t id, const Variant& v
 bool AddressSpace::Assign(unsigned list, loTagId tag) {
   std::unique_lock<std::shared_mutex> guard(lock_);
   if (list == 0 || list > lists_.size() || tag == 0 || tag > tags_.size()) return false;
-  std::shared_ptr<PropList>& assigned = lists_[list - 1];
+  PropList& assigned = lists_[list - 1];
   // A list is filled before it is assigned: the room it grew into beyond its entries is given
   // back (a list filled further afterwards grows again).
-  if (assigned->capacity() > assigned->size()) assigned->shrink_to_fit();
-  tag_lists_[tag - 1] = assigned;
+  if (assigned.capacity() > assigned.size()) assigned.shrink_to_fit();
+  tag_lists_[tag - 1] = list;
   return true;
 }
 
 PropList AddressSpace::Assigned(loTagId tag) const {
   std::shared_lock<std::shared_mutex> guard(lock_);
-  if (tag == 0 || tag > tag_lists_.size() || !tag_lists_[tag - 1]) return {};
-  return *tag_lists_[tag - 1];
+  if (tag == 0 || tag > tag_lists_.size() || tag_lists_[tag - 1] == 0) return {};
+  return lists_[tag_lists_[tag - 1] - 1];
 }
 
 std::vector<std::u16string> AddressSpace::Split(std::u16string_view name) const {

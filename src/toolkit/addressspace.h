@@ -138,8 +138,8 @@ class AddressSpace {
   std::deque<Variant> values_;                 // EU infos, property texts and arrays
   std::vector<const Variant*> recent_values_;  // by hash: the value kept last
   std::unordered_set<std::u16string, TextHash, std::equal_to<>> texts_;  // property descriptions
-  std::vector<std::shared_ptr<PropList>> lists_;                         // index = list handle - 1
-  std::vector<std::shared_ptr<PropList>> tag_lists_;                     // index = tag id - 1
+  std::deque<PropList> lists_;                                           // index = list handle - 1
+  std::vector<std::uint32_t> tag_lists_;  // index = tag id - 1: the handle of its list, 0: none
   Node root_;
 };
 
