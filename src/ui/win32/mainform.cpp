@@ -357,6 +357,7 @@ void TformMain::FormClose() {
 
 void TformMain::ShowMainWindowClick() {
   if (IsWindowVisible(window_)) {
+    CloseProtoView();  // the log viewer goes whenever the window hides
     ShowWindow(window_, SW_HIDE);
     return;
   }

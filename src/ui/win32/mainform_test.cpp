@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "platform/temp_folder_for_tests.h"
+#include "ui/win32/protoview.h"
 #include "ui/win32/ui_test_support.h"
 #include "ui/win32/uicommon.h"
 #include "util/datetime.h"
@@ -184,6 +185,32 @@ TEST_F(MainFormTest, TimerSetsTrayAndVisibleRows) {
   host_.config.Port = 70000;
   form_->TimerTimer();
   EXPECT_EQ(Text(kIdServerAddr), " адрес 10.1.1.1:70000, логин CFG");
+}
+
+TEST_F(MainFormTest, HidingTheWindowClosesTheLogViewer) {
+  struct Case {
+    const char* name;
+    UINT message;
+    WPARAM wparam;
+    LPARAM lparam;
+  };
+  const Case cases[] = {
+      {"tray double click", kTrayCallbackMessage, 1, WM_LBUTTONDBLCLK},
+      {"tray menu", WM_COMMAND, kIdMenuShow, 0},
+      {"close box", WM_SYSCOMMAND, SC_CLOSE, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TrayDoubleClick();
+    ASSERT_TRUE(IsWindowVisible(Window()));
+    SendMessageW(Window(), WM_COMMAND, kIdLogButton, 0);  // "Протокол"
+    ASSERT_NE(ProtoViewWindow(), nullptr);
+    EXPECT_TRUE(IsWindowVisible(ProtoViewWindow()));
+    SendMessageW(Window(), c.message, c.wparam, c.lparam);
+    EXPECT_FALSE(IsWindowVisible(Window()));
+    EXPECT_EQ(ProtoViewWindow(), nullptr);
+  }
+  CloseProtoView();
 }
 
 TEST_F(MainFormTest, HiddenWindowKeepsItsRowsButNotItsTrayHint) {
