@@ -130,9 +130,6 @@ TformMain::~TformMain() {
     DestroyWindow(window_);
   }
   if (tray_menu_ != nullptr) DestroyMenu(tray_menu_);
-  for (HIMAGELIST images : button_images_) {
-    if (images != nullptr) ImageList_Destroy(images);
-  }
   if (font_ != nullptr) DeleteObject(font_);
   if (bold_font_ != nullptr) DeleteObject(bold_font_);
 }
@@ -178,19 +175,10 @@ void TformMain::CreateControls() {
     AddHint(tooltip_, window_, value, row.hint);
   }
 
-  const int picture = scale(kButtonPicture);
-  for (std::size_t i = 0; i < kButtons.size(); ++i) {
-    const CommandButton& b = kButtons[i];
+  for (const CommandButton& b : kButtons) {
     HWND button = CreateControl(window_, L"BUTTON", b.caption, WS_TABSTOP | BS_PUSHBUTTON, 0,
                                 scale.Rect(b.left, kButtonTop, b.width, kButtonHeight), b.id);
-    // The picture left of the caption; a list of one picture serves every state.
-    button_images_[i] = ImageList_Create(picture, picture, ILC_COLOR32 | ILC_MASK, 1, 0);
-    ImageList_AddIcon(button_images_[i], LoadIconResource(b.icon, picture));
-    BUTTON_IMAGELIST list{};
-    list.himl = button_images_[i];
-    list.margin = RECT{scale(8), 0, scale(kPictureSpacing), 0};
-    list.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
-    SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list));
+    buttons_.Add(button, b.icon, scale(kButtonPicture), scale(kPictureSpacing));
   }
   SetFontOnChildren(window_, font_);
   for (const StatusRow& row : kRows) {
@@ -249,6 +237,11 @@ LRESULT TformMain::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER:
       if (wparam == kMainTimerId) TimerTimer();
       return 0;
+    case WM_NOTIFY: {
+      LRESULT result = 0;
+      if (buttons_.Notify(*reinterpret_cast<NMHDR*>(lparam), result)) return result;
+      break;
+    }
     case kTrayCallbackMessage:
       if (LOWORD(lparam) == WM_LBUTTONDBLCLK) ShowMainWindowClick();
       if (LOWORD(lparam) == WM_RBUTTONUP) ShowTrayMenu();

@@ -14,6 +14,7 @@
 
 #include "server/config.h"
 #include "ui/model/mainstatus.h"
+#include "ui/win32/picturebutton.h"
 #include "ui/win32/trayicon.h"
 
 namespace corvid::ui {
@@ -107,7 +108,7 @@ class TformMain {
   HWND tooltip_ = nullptr;
   HFONT font_ = nullptr;
   HFONT bold_font_ = nullptr;
-  std::array<HIMAGELIST, 3> button_images_{};
+  PictureButtons buttons_;
   HMENU tray_menu_ = nullptr;
   UINT taskbar_created_ = 0;
   bool exit_requested_ = false;

@@ -213,6 +213,14 @@ TEST_F(MainFormTest, HidingTheWindowClosesTheLogViewer) {
   CloseProtoView();
 }
 
+TEST_F(MainFormTest, ButtonPicturesStandJustBeforeTheirCaptions) {
+  TrayDoubleClick();
+  const DesignScale scale = DesignScale::ForScreen();
+  for (const int id : {kIdSetupButton, kIdLogButton, kIdExitButton}) {
+    testing::ExpectPictureBesideCaption(GetDlgItem(Window(), id), scale(10));
+  }
+}
+
 TEST_F(MainFormTest, HiddenWindowKeepsItsRowsButNotItsTrayHint) {
   TrayDoubleClick();
   host_.snapshot.client_count = 1;
