@@ -101,7 +101,10 @@ class TformMain {
   void ShowTrayMenu();
   void SetTrayState(std::int32_t icon, const std::string& hint);
   void UpdateStatus(ServerSnapshot snapshot);
-  void SetHint(HWND control, const std::string& hint);
+  // Shows a status row's value (whole in `values_`), cut with "…" to the row's width; the hint
+  // keeps the whole value.
+  void ShowValue(std::size_t row, const std::string& value);
+  void FitValue(std::size_t row);
 
   MainFormHost& host_;
   HWND window_ = nullptr;
@@ -109,6 +112,10 @@ class TformMain {
   HFONT font_ = nullptr;
   HFONT bold_font_ = nullptr;
   PictureButtons buttons_;
+  // Per status row: the whole value, the hint shown (the connection row's comes with its value).
+  std::array<std::string, 5> values_;
+  std::array<std::string, 5> hints_;
+  std::string status_hint_;
   HMENU tray_menu_ = nullptr;
   UINT taskbar_created_ = 0;
   bool exit_requested_ = false;

@@ -213,6 +213,59 @@ TEST_F(MainFormTest, HidingTheWindowClosesTheLogViewer) {
   CloseProtoView();
 }
 
+// Width of a control's text in its font.
+int TextWidth(HWND control, const std::string& text) {
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  const std::wstring wide = Wide(text);
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return extent.cx;
+}
+
+int ClientWidth(HWND control) {
+  RECT client{};
+  GetClientRect(control, &client);
+  return client.right;
+}
+
+TEST_F(MainFormTest, LongValuesEndWithAnEllipsisAndTheirHintsKeepTheWholeText) {
+  const std::string error =
+      " ошибка подключения к серверу Corvid: Удаленный узел отклонил соединение (1)";
+  host_.snapshot.last_error_text = error.substr(1);
+  host_.config.Host = "dispatch-server-of-the-north-plant.control-room.example";
+  const std::string address = " адрес " + host_.config.Host + ":3000, логин CFG";
+  TrayDoubleClick();
+  const struct {
+    int id;
+    std::string value;
+    std::string hint;
+  } rows[] = {
+      {kIdServerStatus, error, "Статус подключения к серверу Corvid: " + error},
+      {kIdServerAddr, address, std::string(mainwindow::kHintServer) + ":" + address},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.value);
+    HWND control = GetDlgItem(Window(), row.id);
+    const std::string shown = Text(row.id);
+    ASSERT_GT(shown.size(), 3u);
+    EXPECT_EQ(shown.substr(shown.size() - 3), "…");
+    EXPECT_EQ(row.value.rfind(shown.substr(0, shown.size() - 3), 0), 0u) << shown;
+    EXPECT_LE(TextWidth(control, shown), ClientWidth(control));
+    EXPECT_GT(TextWidth(control, shown), ClientWidth(control) * 8 / 10);  // and fills the row
+    EXPECT_EQ(form_->HintOf(control), row.hint);
+  }
+  // Widened, the window has room for the whole texts, and the address hint is its own again.
+  const DesignScale scale = DesignScale::ForScreen();
+  SetWindowPos(Window(), nullptr, 0, 0, scale(1000), scale(260), SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(Text(kIdServerStatus), error);
+  EXPECT_EQ(Text(kIdServerAddr), address);
+  EXPECT_EQ(form_->HintOf(GetDlgItem(Window(), kIdServerAddr)), mainwindow::kHintServer);
+  EXPECT_EQ(form_->HintOf(GetDlgItem(Window(), kIdServerStatus)), rows[0].hint);
+}
+
 TEST_F(MainFormTest, ButtonPicturesStandJustBeforeTheirCaptions) {
   TrayDoubleClick();
   const DesignScale scale = DesignScale::ForScreen();
