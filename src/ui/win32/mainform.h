@@ -19,7 +19,9 @@
 
 namespace corvid::ui {
 
-// Window class, control and menu ids, so that tests can find and drive the window.
+// Window class, control and menu ids, so that tests can find and drive the window. The installer
+// ends a running program as the operator's exit does, with kIdMenuExit to the window of this
+// class (installer/CorvidOpcDa.nsi): keep both.
 inline constexpr wchar_t kMainFormClass[] = L"TformMain";
 enum MainFormId : int {
   kIdServerAddr = 101,  // value statics, rows top to bottom
