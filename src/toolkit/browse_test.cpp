@@ -1,6 +1,8 @@
 // The address space as a client browses it, item properties, and the wildcard filters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "toolkit/client.h"
 #include "toolkit/toolkit_test_support.h"
 #include "toolkit/wildcard.h"
@@ -77,6 +79,27 @@ TEST_F(BrowseTest, TheTreeFollowsTheBranchSeparator) {
   EXPECT_EQ(client_->ChangeBrowsePosition(kBrowseUp, u""), kOk);
   EXPECT_EQ(client_->ChangeBrowsePosition(kBrowseUp, u""), kOk);
   EXPECT_EQ(client_->ChangeBrowsePosition(kBrowseUp, u""), kFail) << "at the root";
+}
+
+// The access-rights filter is ANDed with an item's rights: the item passes when the result is not
+// zero, so the usual filter "readable or writable" (3) finds every item.
+TEST_F(BrowseTest, TheAccessFilterFindsItemsWithAnyOfItsRights) {
+  f_.Tag(u"Boiler.Cmd", 0, kAccessWriteable);
+  const auto sorted = [](Ids ids) {
+    std::sort(ids.begin(), ids.end());
+    return ids;
+  };
+  EXPECT_EQ(Browse(kBrowseFlat, u"", 0, kAccessReadable | kAccessWriteable).size(), 6u);
+  EXPECT_EQ(Browse(kBrowseFlat, u"", 0, kAccessReadable).size(), 5u);
+  EXPECT_EQ(sorted(Browse(kBrowseFlat, u"", 0, kAccessWriteable)),
+            (Ids{u"Boiler.Cmd", u"Boiler.T1"}));
+  EXPECT_EQ(Browse(kBrowseLeaf, u"", 0, kAccessReadable | kAccessWriteable),
+            (Ids{u"Boiler", u"Lift"}));
+  ASSERT_EQ(client_->ChangeBrowsePosition(kBrowseDown, u"Boiler"), kOk);
+  EXPECT_EQ(Browse(kBrowseLeaf, u"", 0, kAccessReadable | kAccessWriteable),
+            (Ids{u"Cmd", u"T1", u"T2"}));
+  EXPECT_EQ(Browse(kBrowseLeaf, u"", 0, kAccessReadable), (Ids{u"T1", u"T2"}));
+  EXPECT_EQ(Browse(kBrowseLeaf, u"T#", kVtR8, kAccessReadable | kAccessWriteable), Ids{u"T1"});
 }
 
 TEST_F(BrowseTest, BrowseListsElementsInPagesWithProperties) {
