@@ -181,6 +181,40 @@ TEST_F(Type2Integration, PushesOfTheServerReachTheItems) {
   EXPECT_TRUE(Errors().empty()) << Errors().at(0);
 }
 
+// At every new session the server describes its channels again, inactive ones too. A channel
+// switched off before a reconnection and on after it, or removed and described again, goes on
+// feeding its one item.
+TEST_F(Type2Integration, ItemsFollowTheirChannelsAcrossReconnectionsAndNewDescriptions) {
+  StartBoth();
+  ASSERT_TRUE(WaitForType2());
+  const std::int32_t items = server_->Opc().OpcTagCount();
+  const std::u16string supply = u"дом1.котел.подача";
+  ASSERT_TRUE(sim_->Play(
+      sim::ChangeResultPush{ChannelRef{10, ""}, sim::ChangeKind::kActivity, 0, false, true}));
+  ASSERT_TRUE(WaitUntil([&] { return Read(supply).quality == 28; }));
+  sim_->DropConnection();
+  ASSERT_TRUE(WaitForType2(2));
+  EXPECT_EQ(Read(supply).quality, 28) << "inactive at the new session: out of service";
+  ASSERT_TRUE(sim_->Play(
+      sim::ChangeResultPush{ChannelRef{10, ""}, sim::ChangeKind::kActivity, 0, true, true}));
+  ASSERT_TRUE(WaitUntil([&] { return Read(supply).quality == 0xC0; }));
+  ASSERT_TRUE(sim_->PushValue({ChannelRef{10, ""}, Variant(81.5), 0, {}, {}, {}}));
+  ASSERT_TRUE(WaitForValue(supply, Variant(81.5)));
+
+  ASSERT_TRUE(sim_->Play(
+      sim::ChangeResultPush{ChannelRef{10, ""}, sim::ChangeKind::kChannelRemoved, 0, true, true}));
+  ASSERT_TRUE(WaitUntil([&] { return !Stored("дом1.котел.подача").has_value(); }));
+  EXPECT_EQ(Read(supply).quality, 28);
+  ASSERT_TRUE(sim_->Play(
+      sim::DescriptionChange{Channel2(10, "дом1.котел.подача", kTypeFloat8, Variant(60.0)), true}));
+  ASSERT_TRUE(WaitForValue(supply, Variant(60.0)));
+  ASSERT_TRUE(sim_->PushValue({ChannelRef{10, ""}, Variant(61.0), 0, {}, {}, {}}));
+  ASSERT_TRUE(WaitForValue(supply, Variant(61.0)));
+  EXPECT_EQ(Read(supply).quality, 0xC0);
+  EXPECT_EQ(server_->Opc().OpcTagCount(), items) << "the one item all along";
+  EXPECT_TRUE(Lines("ERROR\topcAddValue2(): неверный идентификатор").empty());
+}
+
 TEST_F(Type2Integration, FailuresOfTheHandlerAreLoggedAndTheLinkStays) {
   StartBoth();
   ASSERT_TRUE(WaitForType2());
