@@ -419,6 +419,33 @@ TEST_F(Type2Items, WritesThatCannotBeHandedOnFailTheirItems) {
   EXPECT_GT(log_.Messages().size(), lines);
 }
 
+// A device channel whose EU type is no number has no value text; its write still goes as far as
+// the send (refused here: the link is down).
+TEST_F(Type2Items, AChannelWithoutAValueTextIsStillWritten) {
+  Start(100);
+  TOpcWritePath writes(opc_, channels_, link_);
+  opc_.SetWriteHandler([&writes](unsigned count, loTagPair* tags, const Variant* values,
+                                 std::int32_t* errors, std::int32_t* master_error) {
+    return writes.WriteTags(count, tags, values, errors, master_error);
+  });
+  TChannel2 device =
+      Channel(1, "dev", kTypeUInt1 | kArrayFlag, Variant(VariantArray(kTypeUInt1, 3)));
+  device.WriteEnable = true;
+  TChannelAttribute dtype(attr_id::kDTYPE, kTypeUInt2);
+  dtype.SetValue(Variant(std::uint16_t{12}));
+  device.PutAttribute(&dtype);
+  TChannelAttribute eu_type(attr_id::kEUType, kTypeString);
+  eu_type.SetValue(Variant("счетчик"));
+  device.PutAttribute(&eu_type);
+  Send54(device);
+  Run();
+  std::vector<toolkit::Result> errors;
+  client_->WriteItemsVQT({u"dev"}, {toolkit::ItemVqt{Variant(VariantArray(kTypeUInt1, 3)), {}, {}}},
+                         &errors);
+  EXPECT_NE(errors.at(0), toolkit::kOk);
+  EXPECT_EQ(Errors().back(), "ERROR\tWriteTags: ошибка отправки команды управления для addr=dev");
+}
+
 TEST(OpcValueToVariant2, ItemTypesAndDataBytes) {
   TChannel2 c;
   c.Type = kTypeInt4;

@@ -308,5 +308,38 @@ TEST_F(Type2Integration, WritesBecomeControlCommandsInChannelListOrder) {
   EXPECT_EQ(sim_->ReceivedCount(p2::kControl), 2u);
 }
 
+// The server describes a writable array channel again as a scalar; its item keeps the array
+// type, so an array written to it cannot be converted for the channel. That item alone fails;
+// the other items of the same write are sent.
+TEST_F(Type2Integration, AValueThatDoesNotFitItsChannelFailsOnlyItsOwnItem) {
+  sim::Scenario scenario = BuildingWithType2();
+  Type2Channel curve = Channel2(9, "дом1.котел.кривая", kTypeFloat4 | kArrayFlag,
+                                Variant(VariantArray(kTypeFloat4, 2)));
+  curve.WriteEnable = true;
+  scenario.Type2.Channels.insert(scenario.Type2.Channels.begin(), curve);
+  StartBoth(scenario);
+  ASSERT_TRUE(WaitForLines("INFO\tТекущее состояние 5 каналов 2 получено", 1));
+  Type2Channel scalar = curve;
+  scalar.Type = kTypeFloat4;
+  scalar.Value = Variant(1.5f);
+  ASSERT_TRUE(sim_->Play(sim::DescriptionChange{scalar, false}));
+  ASSERT_TRUE(WaitUntil([&] {
+    const std::optional<TChannel2> stored = Stored("дом1.котел.кривая");
+    return stored.has_value() && stored->Type == kTypeFloat4;
+  }));
+
+  Read(u"дом1.котел.уставка");  // creates the client
+  VariantArray written(kTypeFloat4, 2);
+  written.Set(1, Variant(2.5f));
+  const std::vector<toolkit::Result> errors = Write({u"дом1.котел.кривая", u"дом1.котел.уставка"},
+                                                    {Variant(written), Variant(std::int32_t{65})});
+  EXPECT_EQ(errors, (std::vector<toolkit::Result>{toolkit::kOpcEBadType, toolkit::kOk}));
+  ASSERT_TRUE(sim_->WaitForReceived(p2::kControl, 1, 20s));
+  const auto controls = sim_->Received(p2::kControl);
+  ASSERT_EQ(controls.size(), 1u);
+  EXPECT_EQ(std::get<P2ChannelValue>(controls[0].Decoded).Channel.Number, 11u);
+  EXPECT_EQ(Lines("ERROR\tWriteTag[0]: loid=").size(), 1u) << ::testing::PrintToString(Errors());
+}
+
 }  // namespace
 }  // namespace corvid
