@@ -47,8 +47,8 @@ std::vector<PropertyInfo> Standard(const TagInfo& tag) {
       {kPropTimeStamp, StandardDescription(kPropTimeStamp), kVtDate},
       {kPropAccessRights, StandardDescription(kPropAccessRights), kVtI4},
       {kPropScanRate, StandardDescription(kPropScanRate), kVtR4},
+      {kPropEuType, StandardDescription(kPropEuType), kVtI4},
   };
-  rows.push_back({kPropEuType, StandardDescription(kPropEuType), kVtI4});
   if (tag.eu_type != kEuNone) {
     rows.push_back(
         {kPropEuInfo, StandardDescription(kPropEuInfo), VarTypeOf(tag.eu_info.TypeCode())});
