@@ -181,6 +181,40 @@ TEST_F(Type2Integration, PushesOfTheServerReachTheItems) {
   EXPECT_TRUE(Errors().empty()) << Errors().at(0);
 }
 
+// At every new session the server describes its channels again, inactive ones too. A channel
+// switched off before a reconnection and on after it, or removed and described again, goes on
+// feeding its one item.
+TEST_F(Type2Integration, ItemsFollowTheirChannelsAcrossReconnectionsAndNewDescriptions) {
+  StartBoth();
+  ASSERT_TRUE(WaitForType2());
+  const std::int32_t items = server_->Opc().OpcTagCount();
+  const std::u16string supply = u"дом1.котел.подача";
+  ASSERT_TRUE(sim_->Play(
+      sim::ChangeResultPush{ChannelRef{10, ""}, sim::ChangeKind::kActivity, 0, false, true}));
+  ASSERT_TRUE(WaitUntil([&] { return Read(supply).quality == 28; }));
+  sim_->DropConnection();
+  ASSERT_TRUE(WaitForType2(2));
+  EXPECT_EQ(Read(supply).quality, 28) << "inactive at the new session: out of service";
+  ASSERT_TRUE(sim_->Play(
+      sim::ChangeResultPush{ChannelRef{10, ""}, sim::ChangeKind::kActivity, 0, true, true}));
+  ASSERT_TRUE(WaitUntil([&] { return Read(supply).quality == 0xC0; }));
+  ASSERT_TRUE(sim_->PushValue({ChannelRef{10, ""}, Variant(81.5), 0, {}, {}, {}}));
+  ASSERT_TRUE(WaitForValue(supply, Variant(81.5)));
+
+  ASSERT_TRUE(sim_->Play(
+      sim::ChangeResultPush{ChannelRef{10, ""}, sim::ChangeKind::kChannelRemoved, 0, true, true}));
+  ASSERT_TRUE(WaitUntil([&] { return !Stored("дом1.котел.подача").has_value(); }));
+  EXPECT_EQ(Read(supply).quality, 28);
+  ASSERT_TRUE(sim_->Play(
+      sim::DescriptionChange{Channel2(10, "дом1.котел.подача", kTypeFloat8, Variant(60.0)), true}));
+  ASSERT_TRUE(WaitForValue(supply, Variant(60.0)));
+  ASSERT_TRUE(sim_->PushValue({ChannelRef{10, ""}, Variant(61.0), 0, {}, {}, {}}));
+  ASSERT_TRUE(WaitForValue(supply, Variant(61.0)));
+  EXPECT_EQ(Read(supply).quality, 0xC0);
+  EXPECT_EQ(server_->Opc().OpcTagCount(), items) << "the one item all along";
+  EXPECT_TRUE(Lines("ERROR\topcAddValue2(): неверный идентификатор").empty());
+}
+
 TEST_F(Type2Integration, FailuresOfTheHandlerAreLoggedAndTheLinkStays) {
   StartBoth();
   ASSERT_TRUE(WaitForType2());
@@ -272,6 +306,39 @@ TEST_F(Type2Integration, WritesBecomeControlCommandsInChannelListOrder) {
   EXPECT_EQ(Errors().back(),
             "ERROR\tWriteTags: ошибка отправки команды управления для addr=дом1.котел.уставка");
   EXPECT_EQ(sim_->ReceivedCount(p2::kControl), 2u);
+}
+
+// The server describes a writable array channel again as a scalar; its item keeps the array
+// type, so an array written to it cannot be converted for the channel. That item alone fails;
+// the other items of the same write are sent.
+TEST_F(Type2Integration, AValueThatDoesNotFitItsChannelFailsOnlyItsOwnItem) {
+  sim::Scenario scenario = BuildingWithType2();
+  Type2Channel curve = Channel2(9, "дом1.котел.кривая", kTypeFloat4 | kArrayFlag,
+                                Variant(VariantArray(kTypeFloat4, 2)));
+  curve.WriteEnable = true;
+  scenario.Type2.Channels.insert(scenario.Type2.Channels.begin(), curve);
+  StartBoth(scenario);
+  ASSERT_TRUE(WaitForLines("INFO\tТекущее состояние 5 каналов 2 получено", 1));
+  Type2Channel scalar = curve;
+  scalar.Type = kTypeFloat4;
+  scalar.Value = Variant(1.5f);
+  ASSERT_TRUE(sim_->Play(sim::DescriptionChange{scalar, false}));
+  ASSERT_TRUE(WaitUntil([&] {
+    const std::optional<TChannel2> stored = Stored("дом1.котел.кривая");
+    return stored.has_value() && stored->Type == kTypeFloat4;
+  }));
+
+  Read(u"дом1.котел.уставка");  // creates the client
+  VariantArray written(kTypeFloat4, 2);
+  written.Set(1, Variant(2.5f));
+  const std::vector<toolkit::Result> errors = Write({u"дом1.котел.кривая", u"дом1.котел.уставка"},
+                                                    {Variant(written), Variant(std::int32_t{65})});
+  EXPECT_EQ(errors, (std::vector<toolkit::Result>{toolkit::kOpcEBadType, toolkit::kOk}));
+  ASSERT_TRUE(sim_->WaitForReceived(p2::kControl, 1, 20s));
+  const auto controls = sim_->Received(p2::kControl);
+  ASSERT_EQ(controls.size(), 1u);
+  EXPECT_EQ(std::get<P2ChannelValue>(controls[0].Decoded).Channel.Number, 11u);
+  EXPECT_EQ(Lines("ERROR\tWriteTag[0]: loid=").size(), 1u) << ::testing::PrintToString(Errors());
 }
 
 }  // namespace
