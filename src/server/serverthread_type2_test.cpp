@@ -213,6 +213,25 @@ TEST_F(Type2Integration, AServerThatSendsFewerChannelsThanItAnnouncedIsLeft) {
   ASSERT_TRUE(sim_->WaitForDisconnections(1, 20s));
 }
 
+// A channel whose description cannot be read (its times left out) is logged and counted: the
+// rest of the channels are served in the same session.
+TEST_F(Type2Integration, AnUnreadableChannelIsLoggedAndTheOthersAreServed) {
+  sim::Scenario scenario = BuildingWithType2();
+  Type2Channel unreadable = Channel2(13, "дом1.без_времени", kTypeInt4, Variant(std::int32_t{5}));
+  unreadable.Encoding = TimeEncoding::kNone;
+  scenario.Type2.Channels.insert(scenario.Type2.Channels.begin() + 1, unreadable);
+  StartBoth(scenario);
+  ASSERT_TRUE(WaitForType2());
+  EXPECT_EQ(Lines("INFO\tТекущее состояние 4 каналов 2 получено (из них 3 активных)").size(), 1u);
+  const std::vector<std::string> errors = Errors();
+  ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
+  EXPECT_EQ(errors[0].rfind("ERROR\tRunParser2(cmd=54): дата время ", 0), 0u) << errors[0];
+  EXPECT_EQ(sim_->ConnectionCount(), 1u);
+  EXPECT_TRUE(server_->Link().Registered());
+  EXPECT_EQ(Read(u"дом1.насос.режим").value, Variant(std::uint8_t{1}));
+  EXPECT_FALSE(Stored("дом1.без_времени").has_value());
+}
+
 TEST_F(Type2Integration, TheTagCapacityIsSharedByBothFamilies) {
   Set("SETUP", "MAXTAGCOUNT", "4");
   StartBoth();
