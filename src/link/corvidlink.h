@@ -187,8 +187,8 @@ class TCorvidLink {
   // The pause after a registration request: active from the request until DropConnection.
   bool registration_pause_ = false;
   std::uint32_t last_registration_tick_ = 0;
-  // A connection that failed at once (refused) is tried again TIMEOUT ms after it started, as
-  // one that had waited out the time-out.
+  // A connection that failed at once (refused, or not even started) is tried again TIMEOUT ms
+  // after it started, as one that had waited out the time-out.
   bool connect_pause_ = false;
   std::uint32_t connect_pause_start_ = 0;
   std::uint32_t last_receive_tick_ = 0;

@@ -22,6 +22,15 @@ std::string MaskedPassword(const std::string& password) {
   return std::string(Utf8ToCp1251(password).size(), '*');
 }
 
+// Why a connection could not even be started: the socket's error text, or what else failed
+// when the socket reports no error (no HOST at all).
+std::string ConnectFailureText(const LinkSettings& settings, const TTCPClient& client) {
+  if (settings.Host.empty()) return "адрес сервера не задан (HOST)";
+  const std::string text = client.ErrorText();
+  if (!text.empty()) return text;
+  return "не удалось начать подключение к " + settings.Host + ":" + std::to_string(settings.Port);
+}
+
 long ElapsedMs(std::uint32_t since) {
   return static_cast<long>(platform::TicksSince(platform::CurrentClock().TickCount(), since));
 }
@@ -73,10 +82,15 @@ void TCorvidLink::Register() {
   platform::Clock& clock = platform::CurrentClock();
   const std::uint32_t timeout = TimeoutMs();
 
-  if (!client_.Connect(settings_.Host, settings_.Port)) {
-    throw CorvidServerException(1, "ошибка подключения к серверу Corvid: " + client_.ErrorText());
-  }
   const std::uint32_t connect_start = clock.TickCount();
+  if (!client_.Connect(settings_.Host, settings_.Port)) {
+    // Failed before it started (no HOST, a name that does not resolve, no route): the next
+    // attempt comes TIMEOUT ms later, as after a refused connection, not on the next pass.
+    connect_pause_ = true;
+    connect_pause_start_ = connect_start;
+    throw CorvidServerException(
+        1, "ошибка подключения к серверу Corvid: " + ConnectFailureText(settings_, client_));
+  }
   bool connected = false;
   for (;;) {
     if (client_.WaitConnected(0)) {
