@@ -51,6 +51,20 @@ platform::FileTime TCorvidLink::ServerTimeNow() const {
   return platform::CurrentClock().UtcNow() + static_cast<platform::FileTime>(shift);
 }
 
+long long TCorvidLink::ServerTimeDifferenceMs() const {
+  return static_cast<long long>(std::trunc(server_time_offset_.load() * kMsPerDay));
+}
+
+bool TCorvidLink::TakeServerTime(TDateTime server_time, TDateTime local_now, std::uint8_t id) {
+  if (DateTimeToFileTime(server_time) == 0) {
+    WriteLog("ERROR\tКоманда cmd=%u: неверное время сервера %g, игнорируем", unsigned{id},
+             server_time);
+    return false;
+  }
+  server_time_offset_.store(server_time - local_now);
+  return true;
+}
+
 std::uint32_t TCorvidLink::TimeoutMs() const {
   return settings_.TimeoutMs > 0 ? static_cast<std::uint32_t>(settings_.TimeoutMs) : 0u;
 }

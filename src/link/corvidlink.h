@@ -92,6 +92,9 @@ class TCorvidLink {
 
   // Server time minus local time, in days.
   double ServerTimeOffset() const { return server_time_offset_.load(); }
+  // The same in whole milliseconds, truncated toward zero. Between two valid dates it reaches
+  // about 3.2e14: more than a 32-bit long holds.
+  long long ServerTimeDifferenceMs() const;
   // The current UTC time on the server's clock: the system's UTC time plus the offset in whole
   // seconds (truncated toward zero).
   platform::FileTime ServerTimeNow() const;
@@ -152,6 +155,13 @@ class TCorvidLink {
                     const char* failure);
   bool StopRequested() const { return stop_ != nullptr && stop_->load(); }
   std::uint32_t TimeoutMs() const;
+
+  // corvidlink.cpp
+  // Takes the server's clock from a time that it sent in command `id`: the offset becomes
+  // `server_time` - `local_now`. A time that is no date a FILETIME can hold (NaN, infinite,
+  // before 1601, after 9999) gives no usable offset: it is logged and ignored, the offset in
+  // use stays, and the result is false.
+  bool TakeServerTime(TDateTime server_time, TDateTime local_now, std::uint8_t id);
 
   // receive.cpp
   bool DispatchFixed(std::uint8_t id, std::int32_t size);

@@ -4,7 +4,6 @@
 // the session's waits and the link test. An unknown command or one that stays incomplete for a
 // minute ends the connection. Every dispatch consumes at least one whole command (a protocol-2
 // packet at least its 3 header bytes), so the loop always advances.
-#include <cmath>
 #include <string>
 
 #include "link/corvidlink.h"
@@ -109,20 +108,11 @@ bool TCorvidLink::DispatchFixed(std::uint8_t id, std::int32_t size) {
     }
     case SServerTime::kId: {
       const SServerTime time = TakeStruct<SServerTime>(receive_buffer_);
-      // A time that is no date a FILETIME can hold (NaN, infinite, before 1601, after 9999)
-      // would give an offset that the server clock's readings cannot use, and a difference in
-      // milliseconds beyond every integer type: it is ignored and the offset stays.
-      if (DateTimeToFileTime(time.Time) == 0) {
-        WriteLog("ERROR\tКоманда cmd=%u: неверное время сервера %g, игнорируем", unsigned{id},
-                 time.Time);
-        return true;
+      if (TakeServerTime(time.Time, NowLocal(), id)) {
+        WriteLog("WARNING\tВремя сервера изменилось: %s, часовой пояс %s, разница=%lld мсек",
+                 DateTimeText(time.Time).c_str(), UtcOffsetText(time.UtcBias).c_str(),
+                 ServerTimeDifferenceMs());
       }
-      const double offset = time.Time - NowLocal();
-      server_time_offset_.store(offset);
-      // At most about 3.2e14 ms between two valid dates: more than a 32-bit long holds.
-      WriteLog("WARNING\tВремя сервера изменилось: %s, часовой пояс %s, разница=%lld мсек",
-               DateTimeText(time.Time).c_str(), UtcOffsetText(time.UtcBias).c_str(),
-               static_cast<long long>(std::trunc(offset * kMsPerDay)));
       return true;
     }
     case SConfigA4::kId:

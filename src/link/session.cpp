@@ -2,7 +2,6 @@
 // the type-1 configuration when none is held, and fetch the type-1 states. One attempt per call
 // of ConnectAndRegister; every failure is one CorvidServerException (or the general exception)
 // caught at the end of the attempt, logged, kept for the main window, and ended by Disconnect.
-#include <cmath>
 
 #include "channels/channellist.h"
 #include "channels/ownsession.h"
@@ -172,16 +171,15 @@ void TCorvidLink::Register() {
   SetOwnSessionId(static_cast<std::int16_t>(static_cast<std::uint16_t>(answer.ClientId & 0xFFFF)));
   const TDateTime now = NowLocal();
   registration_time_.store(now);
-  const double offset = answer.ServerTime - now;
-  server_time_offset_.store(offset);
-  const long difference_ms = static_cast<long>(std::trunc(offset * kMsPerDay));
+  // A time that is no date leaves the offset in use; the line then gives that one.
+  TakeServerTime(answer.ServerTime, now, SRegistrationAnswer::kId);
   WriteLog(
       "INFO\tРегистрация на сервере версии %u.%u ОК\tID=%d, время регистрации=%ld мсек, время "
-      "%s, часовой пояс %s, разница времени=%ld мсек [в буфере %lu байт]",
+      "%s, часовой пояс %s, разница времени=%lld мсек [в буфере %lu байт]",
       static_cast<unsigned>(answer.ServerMajor), static_cast<unsigned>(answer.ServerMinor),
       static_cast<int>(answer.ClientId), ElapsedMs(registration_start),
-      DateTimeText(answer.ServerTime).c_str(), UtcOffsetText(answer.UtcBias).c_str(), difference_ms,
-      static_cast<unsigned long>(available));
+      DateTimeText(answer.ServerTime).c_str(), UtcOffsetText(answer.UtcBias).c_str(),
+      ServerTimeDifferenceMs(), static_cast<unsigned long>(available));
 }
 
 template <std::size_t N>
