@@ -74,10 +74,12 @@ TCorvidLink::FlushResult TCorvidLink::FlushSendQueue() {
   if (count <= 0) return FlushResult::kDone;
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
   if (!send_queue_.Peek(bytes.data(), count)) return FlushResult::kDone;
-  if (client_.Write(bytes.data(), count)) {
-    send_queue_.Skip(count);
-    return FlushResult::kDone;
-  }
+  const bool written = client_.Write(bytes.data(), count);
+  // What the socket took leaves the queue, all of it or its first part: a part once sent is not
+  // sent again, and the rest goes out on the next pass.
+  const std::int32_t sent = written ? count : client_.LastTransferred;
+  if (sent > 0) send_queue_.Skip(sent);
+  if (written || client_.Status == TTCPClient::kStatusShort) return FlushResult::kDone;
   const long error = client_.LastError;
   WriteLog("ERROR\ttcp.Write(DATA[], SIZE)\tSIZE=%ld bytes ERR=%ld", static_cast<long>(count),
            error);

@@ -115,8 +115,9 @@ class TCorvidLink {
 
   // ---- send path (corvidlink.cpp) ----
   enum class FlushResult { kDone, kFailed, kConnectionLost };
-  // Writes the whole send queue to the socket in one write; the bytes leave the queue only when
-  // they were all written. Logs a failure; 10053/10054 also end the connection.
+  // Writes the whole send queue to the socket in one write; the bytes that the socket took
+  // leave the queue (when it took only a part, the rest stays for the next call: kDone). Logs a
+  // failure; 10053/10054 also end the connection.
   FlushResult FlushSendQueue();
   // Queues bytes for the server (any thread). False while the link is down.
   bool Send(const std::uint8_t* data, int length);

@@ -133,5 +133,38 @@ TEST_F(DirectLink, TheServerTimeAtRegistrationIsCheckedAndItsDifferenceKeptWhole
   EXPECT_NEAR(link_.ServerTimeOffset(), 25.0, 1e-6);
 }
 
+// The socket takes only a part of the queue: exactly the rest stays queued and goes out next,
+// so the server receives every command once, whole and in order.
+TEST_F(DirectLink, APartialSendKeepsExactlyTheUnsentRest) {
+  Start();
+  ASSERT_TRUE(link_.ConnectAndRegister());
+  sim_->ClearReceived();
+  ASSERT_TRUE(SendsTakeWhatFits());
+  const std::int32_t total = QueuePackets();
+
+  EXPECT_EQ(link_.FlushSendQueue(), TCorvidLink::FlushResult::kDone);
+  const std::int32_t taken = link_.Client().LastTransferred;
+  ASSERT_GT(taken, 0);
+  ASSERT_LT(taken, total) << "the socket took the whole queue at once";
+  EXPECT_EQ(link_.SendQueue().Count(), total - taken);
+  EXPECT_TRUE(Lines("ERROR").empty()) << "a part sent is no failure";
+
+  // Every send goes on from where the last one ended, so the queue keeps shrinking.
+  for (int idle = 0; idle < 50 && link_.SendQueue().Count() > 0;) {
+    const std::int32_t before = link_.SendQueue().Count();
+    link_.Client().Poll(false, true, false, 100);
+    ASSERT_NE(link_.FlushSendQueue(), TCorvidLink::FlushResult::kConnectionLost);
+    idle = link_.SendQueue().Count() < before ? 0 : idle + 1;
+  }
+  EXPECT_EQ(link_.SendQueue().Count(), 0);
+  ASSERT_TRUE(sim_->WaitForReceived(kRecordedId, kPackets, 20s));
+  const auto received = sim_->Received();
+  ASSERT_EQ(received.size(), kPackets);
+  for (std::uint32_t i = 0; i < kPackets; ++i) {
+    ASSERT_TRUE(received[i].Bytes == Packet(i)) << "packet " << i;
+  }
+  EXPECT_TRUE(link_.Registered());
+}
+
 }  // namespace
 }  // namespace corvid
