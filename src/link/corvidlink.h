@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 
@@ -119,14 +120,17 @@ class TCorvidLink {
   // leave the queue (when it took only a part, the rest stays for the next call: kDone). Logs a
   // failure; 10053/10054 also end the connection.
   FlushResult FlushSendQueue();
-  // Queues bytes for the server (any thread). False while the link is down.
+  // Queues one command for the server (any thread). False while the link is down. A command
+  // still queued when the session ends is dropped with it (Disconnect): the next session never
+  // sends what was given in an earlier one.
   bool Send(const std::uint8_t* data, int length);
 
   // ---- link upkeep (linktest.cpp) ----
   // Tests a silent link; false when the test failed (the caller logs and disconnects).
   bool CorvidTest();
   // Ends the session: logs and marks every item when one existed, closes the socket, forgets
-  // the session. Safe to call when no session exists.
+  // the session and drops the commands still queued (one error line says how many). Safe to
+  // call when no session exists.
   void Disconnect();
   // Disconnect, and let the next connection attempt start without the pause.
   void DropConnection();
@@ -158,6 +162,10 @@ class TCorvidLink {
   std::uint32_t TimeoutMs() const;
 
   // corvidlink.cpp
+  // Removes the first `sent` bytes, which the socket took, from the send queue.
+  void TakeSent(std::int32_t sent);
+  // Empties the send queue; logs how many commands it held.
+  void DropQueuedCommands();
   // Takes the server's clock from a time that it sent in command `id`: the offset becomes
   // `server_time` - `local_now`. A time that is no date a FILETIME can hold (NaN, infinite,
   // before 1601, after 9999) gives no usable offset: it is logged and ignored, the offset in
@@ -189,6 +197,9 @@ class TCorvidLink {
   TTCPClient client_;
   TCorvidCmdParser receive_buffer_;
   TCircleBuffer send_queue_;
+  // The length of each command in send_queue_, oldest first; the first one is what is left of a
+  // command that the socket took in part. Guarded by send_queue_'s lock, as the queue is.
+  std::deque<std::int32_t> queued_commands_;
 
   std::atomic<std::int32_t> session_id_{-1};
   std::atomic<TDateTime> registration_time_{0.0};

@@ -166,5 +166,57 @@ TEST_F(DirectLink, APartialSendKeepsExactlyTheUnsentRest) {
   EXPECT_TRUE(link_.Registered());
 }
 
+// Control commands still queued when a session ends are not sent in the next one: a setpoint
+// must never reach the plant long after it was given. One error line says how many were
+// dropped; a command that the socket took only in part counts among them.
+TEST_F(DirectLink, CommandsQueuedWhenTheSessionEndsAreDropped) {
+  Start();
+  ASSERT_TRUE(link_.ConnectAndRegister());
+  TChannel2 setpoint;
+  setpoint.Number = 11;
+  setpoint.Addr = "дом1.котел.уставка";
+  setpoint.Type = kTypeInt4;
+  setpoint.SetValue(Variant(std::int32_t{65}));
+  TCorvidCmdParser control;
+  BuildControlCommand(control, setpoint);
+  std::int32_t length = 0;
+  const std::uint8_t* bytes = control.Data(length);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(link_.Send(bytes, length));
+
+  sim_->DropConnection();
+  ASSERT_TRUE(WaitUntil([&] { return link_.Receive() == TCorvidLink::kReceiveDead; }));
+  link_.DropConnection();
+  EXPECT_EQ(Lines("ERROR"),
+            (std::vector<std::string>{"ERROR\tDisconnect()\tНе отправлено серверу Corvid команд "
+                                      "управления: 3. Команды удалены из очереди и не будут "
+                                      "отправлены."}));
+  EXPECT_EQ(link_.SendQueue().Count(), 0);
+  EXPECT_FALSE(link_.Send(bytes, length)) << "refused while the link is down";
+
+  // The next session sends what is given in it, and nothing of the last one.
+  ASSERT_TRUE(link_.ConnectAndRegister());
+  ASSERT_TRUE(link_.Send(bytes, length));
+  EXPECT_EQ(link_.FlushSendQueue(), TCorvidLink::FlushResult::kDone);
+  ASSERT_TRUE(sim_->WaitForReceived(p2::kControl, 1, 20s));
+  EXPECT_EQ(sim_->ReceivedCount(p2::kControl), 1u);
+  EXPECT_EQ(sim_->Received(p2::kControl).front().Connection, 2u);
+
+  // A session that ends after the socket took a part of the queue.
+  ASSERT_TRUE(SendsTakeWhatFits());
+  const std::int32_t total = QueuePackets();
+  link_.FlushSendQueue();
+  const std::int32_t left = link_.SendQueue().Count();
+  ASSERT_GT(left, 0);
+  ASSERT_LT(left, total) << "the socket took the whole queue at once";
+  const std::int32_t unsent = static_cast<std::int32_t>(kPackets) - (total - left) / kPacketSize;
+  link_.Disconnect();
+  const auto errors = Lines("ERROR\tDisconnect()");
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[1], "ERROR\tDisconnect()\tНе отправлено серверу Corvid команд управления: " +
+                           std::to_string(unsent) +
+                           ". Команды удалены из очереди и не будут отправлены.");
+  EXPECT_EQ(link_.SendQueue().Count(), 0);
+}
+
 }  // namespace
 }  // namespace corvid

@@ -372,11 +372,15 @@ TEST(LinkSendPath, AWriteTheServerAbortedEndsTheSession) {
       << lines[at];
   EXPECT_EQ(lines[at + 1], "ERROR\tСервер прервал соединение.");
   EXPECT_EQ(lines[at + 2].rfind("WARNING\tОтключение от сервера Corvid\tКод ошибки=1005", 0), 0u);
-  // Down now: nothing more is queued; what was queued stays for the next session.
-  const std::int32_t queued = link.SendQueue().Count();
-  EXPECT_GT(queued, 0);
+  // What was queued ends with the session; down now, nothing more is queued.
+  ASSERT_LT(at + 3, lines.size());
+  EXPECT_EQ(lines[at + 3].rfind(
+                "ERROR\tDisconnect()\tНе отправлено серверу Corvid команд управления: ", 0),
+            0u)
+      << lines[at + 3];
+  EXPECT_EQ(link.SendQueue().Count(), 0);
   EXPECT_FALSE(link.Send(command, 4));
-  EXPECT_EQ(link.SendQueue().Count(), queued);
+  EXPECT_EQ(link.SendQueue().Count(), 0);
 }
 
 }  // namespace
