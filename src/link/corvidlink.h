@@ -14,7 +14,9 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "link/channelcmd.h"
 #include "link/corvidbuffer.h"
@@ -42,6 +44,16 @@ struct LinkSettings {
   std::string DataFolder;                // with its trailing separator; musor.dat is written there
   std::uint8_t VersionMajor = 2;         // of this system, sent with the registration
   std::uint8_t VersionMinor = 2;
+};
+
+// The records of a type-1 configuration download while it runs (levels 1 to 4, in the order
+// received). They are held back until the whole download has succeeded, so that one which fails
+// part-way leaves nothing half-built behind.
+struct TType1Download {
+  std::vector<SConfigA1> A1;
+  std::vector<SConfigA2> A2;
+  std::vector<SConfigA3> A3;
+  std::vector<SConfigA4> A4;
 };
 
 class TCorvidLink {
@@ -153,11 +165,15 @@ class TCorvidLink {
   void DownloadType1States();
   void DownloadAttributeDescriptions();
   void DownloadType2Channels();
+  // Hands a completed type-1 download to the configuration lists (replacing what they held)
+  // and its level-4 records to the sink, in the order received.
+  void TakeType1Configuration(const TType1Download& download);
   // One download step: writes the request, then receives until a status arrives or the server
-  // has been silent for TIMEOUT ms; throws CorvidServerException(code, text) when it did not.
+  // has been silent for TIMEOUT ms; throws CorvidServerException(code, text) when it did not,
+  // and, with `error_fails`, when the status reports an error for this request.
   template <std::size_t N>
   void DownloadStep(const std::array<std::uint8_t, N>& request, std::int32_t code,
-                    const char* failure);
+                    const char* failure, bool error_fails);
   bool StopRequested() const { return stop_ != nullptr && stop_->load(); }
   std::uint32_t TimeoutMs() const;
 
@@ -206,6 +222,9 @@ class TCorvidLink {
   std::atomic<double> server_time_offset_{0.0};
   bool configured_ = false;
   bool status_received_ = false;
+  SStatus last_status_;  // the last status received
+  // While a type-1 configuration download runs: the records received so far.
+  std::optional<TType1Download> type1_download_;
   // The pause after a registration request: active from the request until DropConnection.
   bool registration_pause_ = false;
   std::uint32_t last_registration_tick_ = 0;

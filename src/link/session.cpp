@@ -184,7 +184,7 @@ void TCorvidLink::Register() {
 
 template <std::size_t N>
 void TCorvidLink::DownloadStep(const std::array<std::uint8_t, N>& request, std::int32_t code,
-                               const char* failure) {
+                               const char* failure, bool error_fails) {
   platform::Clock& clock = platform::CurrentClock();
   client_.Write(request.data(), static_cast<std::int64_t>(N));  // a failure shows as the time-out
   last_receive_tick_ = clock.TickCount();
@@ -198,33 +198,49 @@ void TCorvidLink::DownloadStep(const std::array<std::uint8_t, N>& request, std::
     if (status_received_) break;
     clock.Sleep(1);
   }
-  if (!status_received_) throw CorvidServerException(code, failure);
+  // The dispatcher has logged a status that reports an error.
+  const bool refused = error_fails && status_received_ && last_status_.ErrorCode != 0 &&
+                       last_status_.CommandId == request[0];
+  if (!status_received_ || refused) throw CorvidServerException(code, failure);
 }
 
+// The records arrive into type1_download_ and are taken only when every level has come and the
+// server reported no error, so a download that fails part-way (an error status, a dropped link,
+// a stop) leaves the lists and the tag table as they were: empty, and the next session downloads
+// it all again. The table is empty whenever a download runs, so no item exists yet that the
+// download could affect.
 void TCorvidLink::DownloadType1Configuration() {
   platform::Clock& clock = platform::CurrentClock();
+  type1_download_.emplace();
+  struct EndDownload {
+    std::optional<TType1Download>& download;
+    ~EndDownload() { download.reset(); }
+  } end_download{type1_download_};
+  const TType1Download& download = *type1_download_;
 
   std::uint32_t start = clock.TickCount();
-  DownloadStep(SConfigRequestA1{}.Encode(), 10, "Ошибка получения конфигурации A1");
-  if (lists_.A1.Count() == 0) {
+  DownloadStep(SConfigRequestA1{}.Encode(), 10, "Ошибка получения конфигурации A1", true);
+  if (download.A1.empty()) {
+    TakeType1Configuration(download);
     WriteLog("INFO\tНа сервере Corvid нет каналов А1\tвремя %ld мсек", ElapsedMs(start));
     return;
   }
   WriteLog("INFO\tКонфигурация %d каналов А1 получена\tвремя %ld мсек",
-           static_cast<int>(lists_.A1.Count()), ElapsedMs(start));
+           static_cast<int>(download.A1.size()), ElapsedMs(start));
 
   start = clock.TickCount();
-  DownloadStep(SConfigRequestA2{}.Encode(), 11, "Ошибка получения конфигурации A2");
+  DownloadStep(SConfigRequestA2{}.Encode(), 11, "Ошибка получения конфигурации A2", true);
   WriteLog("INFO\tКонфигурация %d каналов А2 получена\tвремя %ld мсек",
-           static_cast<int>(lists_.A2.Count()), ElapsedMs(start));
+           static_cast<int>(download.A2.size()), ElapsedMs(start));
 
   start = clock.TickCount();
-  DownloadStep(SConfigRequestA3{}.Encode(), 12, "Ошибка получения конфигурации A3");
+  DownloadStep(SConfigRequestA3{}.Encode(), 12, "Ошибка получения конфигурации A3", true);
   WriteLog("INFO\tКонфигурация %d каналов А3 получена\tвремя %ld мсек",
-           static_cast<int>(lists_.A3.Count()), ElapsedMs(start));
+           static_cast<int>(download.A3.size()), ElapsedMs(start));
 
   start = clock.TickCount();
-  DownloadStep(SConfigRequestA4{}.Encode(), 13, "Ошибка получения конфигурации A4");
+  DownloadStep(SConfigRequestA4{}.Encode(), 13, "Ошибка получения конфигурации A4", true);
+  TakeType1Configuration(download);
   const std::int32_t records = sink_->Type1Count();
   WriteLog("INFO\tКонфигурация %d каналов А4 получена\tвремя %ld мсек", static_cast<int>(records),
            ElapsedMs(start));
@@ -237,9 +253,19 @@ void TCorvidLink::DownloadType1Configuration() {
       static_cast<int>(records), static_cast<int>(built), ElapsedMs(start));
 }
 
+void TCorvidLink::TakeType1Configuration(const TType1Download& download) {
+  lists_.A1.Clear();
+  lists_.A2.Clear();
+  lists_.A3.Clear();
+  for (const SConfigA1& record : download.A1) lists_.A1.AddRecord(record);
+  for (const SConfigA2& record : download.A2) lists_.A2.AddRecord(record);
+  for (const SConfigA3& record : download.A3) lists_.A3.AddRecord(record);
+  for (const SConfigA4& record : download.A4) sink_->OnType1Config(record);
+}
+
 void TCorvidLink::DownloadType1States() {
   const std::uint32_t start = platform::CurrentClock().TickCount();
-  DownloadStep(SStateRequest{}.Encode(), 14, "Ошибка получения текущего состояния каналов");
+  DownloadStep(SStateRequest{}.Encode(), 14, "Ошибка получения текущего состояния каналов", false);
   WriteLog("INFO\tТекущее состояние %d каналов 1 получено OpcActiveTags=%d время %ld мсек",
            static_cast<int>(sink_->Type1Count()), static_cast<int>(sink_->ActiveTagCount()),
            ElapsedMs(start));
