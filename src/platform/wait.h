@@ -40,6 +40,7 @@ struct WaitSources {
   SocketHandle socket = 0;     // 0: no socket
   bool read = false;           // the socket readable: data, or a closed or reset connection
   bool write = false;          // the socket writable
+  bool except = false;         // a connection attempt of the socket failed
   WakeSignal* wake = nullptr;  // null: no signal
 };
 

@@ -53,9 +53,11 @@ bool WaitForSources(const WaitSources& sources, std::uint32_t timeout_ms) {
   pollfd fds[2]{};
   nfds_t n = 0;
   const int socket_fd = Fd(sources.socket);
-  if (socket_fd >= 0 && (sources.read || sources.write)) {
+  if (socket_fd >= 0 && (sources.read || sources.write || sources.except)) {
+    // A failed connection attempt shows as POLLERR, which poll always reports.
     fds[n].fd = socket_fd;
-    fds[n].events = static_cast<short>((sources.read ? POLLIN : 0) | (sources.write ? POLLOUT : 0));
+    fds[n].events = static_cast<short>((sources.read ? POLLIN : 0) | (sources.write ? POLLOUT : 0) |
+                                       (sources.except ? POLLPRI : 0));
     ++n;
   }
   const nfds_t wake_at = n;

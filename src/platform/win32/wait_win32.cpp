@@ -63,8 +63,10 @@ void WakeSignal::Take() {
 bool WaitForSources(const WaitSources& sources, std::uint32_t timeout_ms) {
   fd_set read_set;
   fd_set write_set;
+  fd_set except_set;
   FD_ZERO(&read_set);
   FD_ZERO(&write_set);
+  FD_ZERO(&except_set);
   const SOCKET socket = Native(sources.socket);
   bool any = false;
   if (socket != INVALID_SOCKET && sources.read) {
@@ -73,6 +75,10 @@ bool WaitForSources(const WaitSources& sources, std::uint32_t timeout_ms) {
   }
   if (socket != INVALID_SOCKET && sources.write) {
     FD_SET(socket, &write_set);
+    any = true;
+  }
+  if (socket != INVALID_SOCKET && sources.except) {
+    FD_SET(socket, &except_set);
     any = true;
   }
   const SOCKET wake = sources.wake != nullptr ? Native(sources.wake->handle_) : INVALID_SOCKET;
@@ -85,7 +91,7 @@ bool WaitForSources(const WaitSources& sources, std::uint32_t timeout_ms) {
     return false;
   }
   timeval tv{static_cast<long>(timeout_ms / 1000), static_cast<long>(timeout_ms % 1000) * 1000};
-  const int result = ::select(0, &read_set, &write_set, nullptr, &tv);
+  const int result = ::select(0, &read_set, &write_set, &except_set, &tv);
   if (result == SOCKET_ERROR) ::Sleep(timeout_ms < 1 ? timeout_ms : 1);  // never a busy loop
   if (result <= 0) return false;
   if (wake != INVALID_SOCKET && FD_ISSET(wake, &read_set)) sources.wake->Take();
