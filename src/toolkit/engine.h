@@ -149,8 +149,9 @@ class Engine : public std::enable_shared_from_this<Engine> {
   std::atomic<std::int32_t> active_items_{0};
   std::atomic<std::uint64_t> scan_count_{0};
   std::atomic<bool> stop_thread_{false};
-  // The longest wait between two scans of the engine's thread.
-  static constexpr std::uint32_t kMaxScanWaitMs = 1000;
+  // The longest wait between two scans of the engine's thread: a scan that a client's request
+  // makes due wakes it (Wake), so this only bounds a wait that nothing else ends.
+  static constexpr std::uint32_t kMaxScanWaitMs = 10000;
   platform::WakeSignal wake_;
   std::mutex scan_signal_lock_;
   std::condition_variable scan_signal_;

@@ -24,6 +24,7 @@ alternate between the two servers so that both see the same load of the machine.
 """
 
 import argparse
+import json
 import os
 import re
 import signal
@@ -265,7 +266,15 @@ def measure(opcd, corvidsim, family, n, attrs, cpu_s):
 def measure_idle(opcd, corvidsim, seconds):
     """CPU share of a server registered at the built-in building with nothing changing."""
     with tempfile.TemporaryDirectory(prefix="scale-bench-") as work:
-        sim = Sim(corvidsim, [], work)
+        building = os.path.join(work, "building.json")
+        run([corvidsim, "--dump-scenario", building], stdout=subprocess.DEVNULL)
+        with open(building, encoding="utf-8") as f:
+            scenario = json.load(f)
+        scenario["timeline"]["events"] = []  # nothing changes
+        quiet = os.path.join(work, "quiet.json")
+        with open(quiet, "w", encoding="utf-8") as f:
+            json.dump(scenario, f, ensure_ascii=False)
+        sim = Sim(corvidsim, ["--scenario", quiet], work)
         server = None
         try:
             server, log = start_server(opcd, work, sim.port, 10000)
