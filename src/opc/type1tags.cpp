@@ -23,8 +23,19 @@ bool TCorvidDataList::Add(const SConfigA4& record) {
     return false;
   }
   const std::uint64_t key = Key(record.A1, record.A2, record.A3, record.A4);
-  if (index_.find(key) != index_.end()) return false;
-  if (Count() >= capacity_ && !Increment()) return false;
+  const std::int32_t position = Count();
+  // One look into the index both finds an address present and enters a new one.
+  std::pair<std::unordered_map<std::uint64_t, std::int32_t>::iterator, bool> entered;
+  try {
+    entered = index_.try_emplace(key, position);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (!entered.second) return false;
+  if (position >= capacity_ && !Increment()) {
+    index_.erase(entered.first);
+    return false;
+  }
 
   TCorvidData entry;
   entry.State.A1 = record.A1;
@@ -33,14 +44,12 @@ bool TCorvidDataList::Add(const SConfigA4& record) {
   entry.State.A4 = record.A4;
   entry.State.DType = record.DType;
   entry.SystemId = static_cast<std::int32_t>(record.SystemId);
-  entry.Name = record.Name;
-  const std::int32_t position = Count();
   entry.RealTag = static_cast<std::uint32_t>(position) + 1;
   try {
+    entry.Name = record.Name;
     entries_.push_back(std::move(entry));
-    index_.emplace(key, position);
   } catch (const std::bad_alloc&) {
-    if (static_cast<std::int32_t>(entries_.size()) > position) entries_.pop_back();
+    index_.erase(entered.first);
     return false;
   }
   count_.store(position + 1);

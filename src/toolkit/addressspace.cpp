@@ -65,6 +65,11 @@ Variant ScalarOfKind(std::uint64_t bits) {
   return Variant(v);
 }
 
+// The scalars are the alternatives 1 (Int1) to 10 (Boolean) of Variant::Storage; 0 is Empty.
+static_assert(std::is_same_v<std::variant_alternative_t<1, Variant::Storage>, std::int8_t>);
+static_assert(std::is_same_v<std::variant_alternative_t<10, Variant::Storage>, bool>);
+static_assert(std::is_same_v<std::variant_alternative_t<11, Variant::Storage>, std::string>);
+
 bool IsScalar(const Variant& value) {
   return !value.IsText() && !value.IsArray();
 }
@@ -148,25 +153,34 @@ int AddressSpace::Add(std::u16string_view name, loRealTag real_tag, std::uint32_
     return kLoInvalid;
   }
   std::unique_lock<std::shared_mutex> guard(lock_);
-  if (by_name_.count(name) != 0) return kLoExists;
-  if (tags_.size() >= capacity_) return kLoCapacity;
+  if (tags_.size() >= capacity_) {
+    return by_name_.count(name) != 0 ? kLoExists : kLoCapacity;  // a duplicate stays one
+  }
+  // The tag is made first and entered under its own name in one look into the index (the index
+  // of 100,000 names is no longer in the processor's cache, so each look costs); a name that is
+  // there already takes the tag back out.
   const auto tag_id = static_cast<loTagId>(tags_.size() + 1);
   TagInfo& tag =
       tags_.emplace_back(tag_id, name, SharedValue(eu_info != nullptr ? *eu_info : Variant()));
+  bool entered = false;
+  try {
+    entered = by_name_.try_emplace(tag.name, &tag).second;
+    if (entered) tag_lists_.push_back(0);
+  } catch (...) {
+    if (entered) by_name_.erase(tag.name);
+    tags_.pop_back();
+    throw;
+  }
+  if (!entered) {
+    tags_.pop_back();
+    return kLoExists;
+  }
   tag.real_tag = real_tag;
   tag.access_rights = access_rights;
   tag.canonical_type = value.TypeCode();
   tag.eu_type = eu_type;
   if (eu_type == kEuAnalog) tag.has_range = EuRange(tag.eu_info, tag.eu_low, tag.eu_high);
   const TagInfo* stored = &tag;
-  try {
-    by_name_.emplace(tag.name, stored);
-    tag_lists_.push_back(0);
-  } catch (...) {
-    by_name_.erase(tag.name);
-    tags_.pop_back();
-    throw;
-  }
   if (separator_ != 0) {
     std::vector<std::u16string> parts = Split(name);
     Node* node = &root_;

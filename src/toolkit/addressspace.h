@@ -4,9 +4,9 @@
 // property list is fixed at creation, so holders of a TagInfo pointer read it without a lock.
 //
 // Memory: an item's name is stored once (the name index refers to it), and what many items have
-// alike is stored once and shared: EU infos (the enumeration texts of a data type ...), property
-// values and property descriptions. The pools only grow; they hold one copy of each distinct
-// value.
+// alike is shared: property descriptions (one copy of each text), and EU infos and property
+// texts and arrays (one copy of a value that items publish one after another, as the items of
+// one kind are). Nothing kept is ever changed or removed.
 #pragma once
 
 #include <cstdint>
