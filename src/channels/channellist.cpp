@@ -135,6 +135,7 @@ void TChannelList2::UpdateIndexed(TChannel2* stored, const TChannel2* source, st
       (mask & update_mask::kAddr) != 0 && !SameTextNoCase(stored->Addr, source->Addr);
   const std::uint32_t old_number = stored->Number;
   if (readdress) UnindexAddress(stored);
+  if (mask & update_mask::kOpcBinding) opc_handles_stale_ = true;
   try {
     stored->UpdateFrom(source, mask);
   } catch (...) {
@@ -162,6 +163,7 @@ void TChannelList2::Insert(TChannel2* channel) {
     max_number_ = std::max(max_number_, channel->Number);
   }
   channels_.push_back(std::make_unique<TChannel2>(channel));
+  opc_handles_stale_ = true;
   TChannel2* stored = channels_.back().get();
   IndexAddress(stored);
   IndexNumber(stored);
@@ -258,6 +260,7 @@ void TChannelList2::Update(const TChannel2* channel, std::uint16_t mask, TChanne
   if (mask & (update_mask::kAddr | update_mask::kNumber)) {
     UpdateIndexed(stored, source, mask);
   } else {
+    if (mask & update_mask::kOpcBinding) opc_handles_stale_ = true;
     stored->UpdateFrom(source, mask);
   }
   if (after != nullptr) after->CopyFrom(stored);
@@ -329,6 +332,7 @@ bool TChannelList2::Delete(std::string_view address, std::uint32_t number,
     const auto it = std::find_if(channels_.begin(), channels_.end(),
                                  [found](const auto& stored) { return stored.get() == found; });
     if (it != channels_.end()) channels_.erase(it);
+    opc_handles_stale_ = true;
     return true;
   } catch (...) {
     return false;
@@ -354,6 +358,17 @@ std::uint32_t TChannelList2::MaxNumber() const {
 std::string TChannelList2::LastError() const {
   const std::lock_guard<std::recursive_mutex> guard(lock_);
   return last_error_;
+}
+
+const std::vector<std::uint32_t>& TChannelList2::OpcHandles() const {
+  if (opc_handles_stale_) {
+    opc_handles_.clear();
+    opc_handles_.reserve(channels_.size());
+    for (const auto& channel : channels_) opc_handles_.push_back(channel->OpcHandle);
+    opc_handles_.shrink_to_fit();
+    opc_handles_stale_ = false;
+  }
+  return opc_handles_;
 }
 
 TChannel2* TChannelList2::ChannelAt(std::size_t index) const {
@@ -382,6 +397,14 @@ std::string TChannelList2::CheckConsistency() const {
   if (number_entries != channels_.size()) {
     return "записей индекса номеров " + std::to_string(number_entries) + ", каналов " +
            std::to_string(channels_.size());
+  }
+  if (!opc_handles_stale_) {
+    for (std::size_t i = 0; i < channels_.size(); ++i) {
+      if (i >= opc_handles_.size() || opc_handles_[i] != channels_[i]->OpcHandle) {
+        return "канал " + channels_[i]->Addr + ": неверный отложенный идентификатор OPC";
+      }
+    }
+    if (opc_handles_.size() != channels_.size()) return "лишние отложенные идентификаторы OPC";
   }
   // Each stored channel once in its own buckets, and the entry counts equal the channel count:
   // so no entry names anything else.

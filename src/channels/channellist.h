@@ -76,6 +76,12 @@ class TChannelList2 {
   std::uint32_t MaxNumber() const;
   std::string LastError() const;
 
+  // The OPC item handles of the stored channels in order of addition, kept aside so that a walk
+  // over them does not read every channel (the once-a-second refresh of 100,000 items); taken
+  // again from the channels after any change that may have given one a new handle. The caller
+  // holds the lock and changes no stored channel's handle but through the list's operations.
+  const std::vector<std::uint32_t>& OpcHandles() const;
+
   // The stored channel at `index` in order of addition, null outside; the caller holds the lock.
   TChannel2* ChannelAt(std::size_t index) const;
 
@@ -133,8 +139,10 @@ class TChannelList2 {
   // itself (the text is stored once): a channel leaves the index before its address changes.
   std::unordered_map<std::string_view, Bucket, AddressHash, AddressEqual> address_index_;
   std::unordered_map<std::uint32_t, Bucket> number_index_;
-  std::uint32_t max_number_ = 0;  // guarded by lock_; never decreases
-  std::string last_error_;        // guarded by lock_
+  std::uint32_t max_number_ = 0;                    // guarded by lock_; never decreases
+  std::string last_error_;                          // guarded by lock_
+  mutable std::vector<std::uint32_t> opc_handles_;  // guarded by lock_; see OpcHandles
+  mutable bool opc_handles_stale_ = true;           // guarded by lock_
 };
 
 }  // namespace corvid

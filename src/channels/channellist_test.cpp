@@ -260,6 +260,42 @@ TEST_F(ChannelList, AnAddressSharedByTwoChannelsOutlivesTheFirstOfThem) {
   EXPECT_EQ(list_.NewCopyByAddress("котельная.новый АДРЕС")->Number, 10u);
 }
 
+// The item handles kept aside for the refresh follow every way a stored channel's handle changes
+// and every channel added or deleted.
+TEST_F(ChannelList, TheItemHandlesKeptAsideFollowTheChannels) {
+  TChannel2 a = Make("A", 1);
+  TChannel2 b = Make("B", 2);
+  a.OpcHandle = 7;
+  ASSERT_TRUE(Describe(list_, a));
+  ASSERT_TRUE(Describe(list_, b));
+  const auto handles = [&] {
+    const auto lock = list_.ScopedLock();
+    return list_.OpcHandles();
+  };
+  EXPECT_EQ(handles(), (std::vector<std::uint32_t>{7, 0}));
+
+  TChannel2 value = Make("B", 2);  // a value change leaves the handles alone
+  value.SetValue(Variant(5));
+  ASSERT_TRUE(list_.TryUpdate(&value, update_mask::kValueChange, nullptr, nullptr, true, false));
+  EXPECT_EQ(handles(), (std::vector<std::uint32_t>{7, 0}));
+
+  TChannel2 bound = Make("B", 2);  // published: the binding is stored
+  bound.OpcHandle = 9;
+  ASSERT_TRUE(list_.TryUpdate(&bound, update_mask::kOpcBinding, nullptr, nullptr, false, false));
+  EXPECT_EQ(handles(), (std::vector<std::uint32_t>{7, 9}));
+
+  TChannel2 described = Make("A", 1);  // described again with another handle
+  described.OpcHandle = 11;
+  ASSERT_TRUE(Describe(list_, described));
+  EXPECT_EQ(handles(), (std::vector<std::uint32_t>{11, 9}));
+
+  TChannel2 c = Make("C", 3);
+  c.OpcHandle = 12;
+  ASSERT_TRUE(Describe(list_, c));
+  ASSERT_TRUE(list_.Delete("", 1, 0));
+  EXPECT_EQ(handles(), (std::vector<std::uint32_t>{9, 12}));
+}
+
 TEST_F(ChannelList, ServerNumbersAndOurOwnNumbersDoNotMix) {
   TChannel2 local = Make("A");  // gets our number 1
   ASSERT_TRUE(Describe(list_, local));

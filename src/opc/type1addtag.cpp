@@ -80,6 +80,7 @@ bool TCorvidDataList::AddTag(std::int32_t index) {
                  dt = dtype;
   if (result == 0) {
     opc_.CountOpcTag();
+    tag_ids_.push_back(entry.TagValue.TagId);
     const unsigned list = loPropListCreate(service);
     if (list == 0) {
       WriteLog("ERRORTCorvidData::AddTag()\tОшибка добавления property для tag addr = \"%s\"",

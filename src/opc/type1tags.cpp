@@ -111,9 +111,8 @@ bool TCorvidDataList::UpdateTime(platform::FileTime now) {
   }
   loTagState* cache = loCacheLock(service);
   if (cache == nullptr) return false;
-  for (const TCorvidData& entry : entries_) {
-    const loTagId id = entry.TagValue.TagId;
-    if (id != 0 && cache[id].Changed == 0) {
+  for (const loTagId id : tag_ids_) {
+    if (cache[id].Changed == 0) {
       cache[id].TimeStamp = now;
       cache[id].Changed = 1;
     }
@@ -129,19 +128,17 @@ bool TCorvidDataList::UpdateState(std::uint32_t quality, platform::FileTime now)
   }
   loTagState* cache = loCacheLock(service);
   if (cache == nullptr) return false;
-  for (const TCorvidData& entry : entries_) {
-    const loTagId id = entry.TagValue.TagId;
-    if (id != 0) {
-      cache[id].Quality = quality;
-      cache[id].TimeStamp = now;
-      cache[id].Changed = 1;
-    }
+  for (const loTagId id : tag_ids_) {
+    cache[id].Quality = quality;
+    cache[id].TimeStamp = now;
+    cache[id].Changed = 1;
   }
   return loCacheUnlock(service, nullptr) != 0;
 }
 
 void TCorvidDataList::Clear() {
   entries_.clear();
+  tag_ids_.clear();
   index_.clear();
   count_.store(0);
 }

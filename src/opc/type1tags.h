@@ -101,6 +101,9 @@ class TCorvidDataList {
   std::int32_t capacity_ = kInitialCapacity;
   std::atomic<std::int32_t> count_{0};
   std::unordered_map<std::uint64_t, std::int32_t> index_;  // address -> first entry
+  // The tag ids of the entries' items in the order of the entries, for the walks over every item
+  // (the refresh once a second) that need nothing else of an entry.
+  std::vector<loTagId> tag_ids_;
 
   LocalToUtcCache to_utc_;
   std::map<std::uint8_t, Variant> enumeration_texts_;
