@@ -59,11 +59,15 @@ int TOpcWritePath::WriteTags(unsigned count, loTagPair* tags, const Variant* val
   bool found = false;
   unsigned current = 0;
   try {
-    for (std::size_t c = 0; const TChannel2* stored = channels_.ChannelAt(c); ++c) {
-      const std::uint32_t handle = stored->OpcHandle;
+    // The handles kept aside by the list: a write does not read each of 100,000 channels.
+    const std::vector<std::uint32_t>& handles = channels_.OpcHandles();
+    for (std::size_t c = 0; c < handles.size(); ++c) {
+      const std::uint32_t handle = handles[c];
       if (handle == 0) continue;
+      const TChannel2* stored = nullptr;
       for (unsigned i = 0; i < count; ++i) {
         if (tags[i].TagId != handle) continue;
+        if (stored == nullptr) stored = channels_.ChannelAt(c);
         found = true;
         current = i;
         TChannel2 copy(*stored);
