@@ -121,10 +121,8 @@ bool TCorvidLink::Send(const std::uint8_t* data, int length) {
 
 std::uint32_t TCorvidLink::NextDueInMs() const {
   const std::uint32_t now = platform::CurrentClock().TickCount();
-  // The time left until `ms` have passed since `since` (0 when they have).
   const auto left = [now](std::uint32_t since, std::uint32_t ms) {
-    const std::uint32_t passed = platform::TicksSince(now, since);
-    return passed >= ms ? 0u : ms - passed;
+    return platform::TicksLeft(now, since, ms);
   };
   if (!Registered()) {
     std::uint32_t due = 0;

@@ -32,8 +32,7 @@ std::string ConnectFailureText(const LinkSettings& settings, const TTCPClient& c
 
 // Milliseconds left of `limit` counted from the tick `since`; 0 when it has passed.
 std::uint32_t TimeLeft(std::uint32_t since, std::uint32_t limit) {
-  const std::uint32_t passed = platform::TicksSince(platform::CurrentClock().TickCount(), since);
-  return passed >= limit ? 0 : limit - passed;
+  return platform::TicksLeft(platform::CurrentClock().TickCount(), since, limit);
 }
 
 long ElapsedMs(std::uint32_t since) {
@@ -104,15 +103,15 @@ void TCorvidLink::Register() {
     }
     // A refused connection is reported at once: waiting longer changes nothing.
     if (client_.Status == TTCPClient::kStatusIoError) break;
-    const std::uint32_t waited = platform::TicksSince(clock.TickCount(), connect_start);
-    if (waited >= timeout || StopRequested()) break;
+    const std::uint32_t left = TimeLeft(connect_start, timeout);
+    if (left == 0 || StopRequested()) break;
     // Until the connection completes or fails, the time-out or a stop request.
     platform::WaitSources sources;
     sources.socket = client_.Socket;
     sources.write = true;
     sources.except = true;
     sources.wake = &wake_;
-    clock.Wait(timeout - waited, sources);
+    clock.Wait(left, sources);
   }
   if (!connected) {
     if (client_.Status == TTCPClient::kStatusIoError) {

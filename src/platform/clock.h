@@ -41,6 +41,11 @@ void SetClock(Clock* clock);
 constexpr std::uint32_t TicksSince(std::uint32_t now, std::uint32_t then) {
   return now - then;
 }
+// Milliseconds left at `now` until `period` has passed since `then`; 0 once it has.
+constexpr std::uint32_t TicksLeft(std::uint32_t now, std::uint32_t then, std::uint32_t period) {
+  const std::uint32_t passed = TicksSince(now, then);
+  return passed >= period ? 0 : period - passed;
+}
 
 // A clock that moves only when told to. Thread-safe. Sleep() yields the processor for a real
 // moment (so polling loops do not spin) and advances the fake time by `auto_advance_ms`; so does

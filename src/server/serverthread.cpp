@@ -227,13 +227,11 @@ void ServerThread::MainLoop(std::uint32_t wait_ms) {
 
 std::uint32_t ServerThread::NextPassInMs(std::uint32_t start, std::uint32_t wait_ms) {
   const std::uint32_t now = platform::CurrentClock().TickCount();
-  const auto left = [now](std::uint32_t since, std::uint32_t ms) {
-    const std::uint32_t passed = platform::TicksSince(now, since);
-    return passed >= ms ? 0u : ms - passed;
-  };
   std::uint32_t ms = std::min(kRefreshPeriodMs, link_.NextDueInMs());
-  if (update_tag_time_.load()) ms = std::min(ms, left(last_refresh_tick_, kRefreshPeriodMs));
-  if (wait_ms != 0) ms = std::min(ms, left(start, wait_ms));
+  if (update_tag_time_.load()) {
+    ms = std::min(ms, platform::TicksLeft(now, last_refresh_tick_, kRefreshPeriodMs));
+  }
+  if (wait_ms != 0) ms = std::min(ms, platform::TicksLeft(now, start, wait_ms));
   // A write that the socket did not take whole is tried again on the next pass, as ever.
   if (link_.Registered() && link_.SendQueue().Count() > 0) ms = 0;
   // Never a pass straight after another: at least the millisecond the loop always paused.

@@ -158,9 +158,7 @@ std::uint32_t Engine::NextScanDelay() {
     for (const auto& [handle, group] : client->groups_) {
       if (!group->active || !group->sink) continue;  // not scanned
       if (!group->scanned) return 0;
-      const std::uint32_t since = platform::TicksSince(now, group->last_scan_tick);
-      if (since >= group->update_rate) return 0;
-      delay = std::min(delay, group->update_rate - since);
+      delay = std::min(delay, platform::TicksLeft(now, group->last_scan_tick, group->update_rate));
     }
   }
   return delay;
