@@ -1,8 +1,18 @@
 // CorvidSim: an in-process Corvid server simulator for the demo and for the integration tests of
 // the link. It listens on a loopback TCP port, serves one client connection at a time (the next
-// is accepted after the current one has closed), answers as the scenario says (scenario.h), plays
-// the scenario's timeline, records every command it receives, and misbehaves on purpose when the
-// scenario or a test tells it to.
+// is accepted after the current one has closed), answers as the scenario says
+// (scenario/scenario.h), plays the scenario's timeline, records every command it receives, and
+// misbehaves on purpose when the scenario or a test tells it to.
+//
+// Its parts, by job:
+//   scenario/  what the simulated server knows: the model (scenario.h), scenario files
+//              (scenariofile.h), the built-in building and load scenarios (builtin.h)
+//   serving/   answering the client: the framing of what it sends (received.h), the answers
+//              (simserver.h, answers.cpp), the commands the server sends (servercommands.h)
+//   timeline/  what changes and what goes wrong over time: the timeline player (timeline.h)
+//              and the pushes that change the world (pushes.cpp)
+//   this file  the object that runs them: the socket, the outgoing queue, the thread, the faults
+//              applied to the answers
 //
 // Its own thread waits on the socket with short real-time waits (PollIntervalMs); every time
 // that the protocol counts (the timeline, a cut command's delay) is taken from the program's
@@ -28,10 +38,10 @@
 
 #include "link/corvidbuffer.h"
 #include "platform/socket.h"
-#include "tools/corvidsim/scenario.h"
-#include "tools/corvidsim/simcommands.h"
-#include "tools/corvidsim/simserver.h"
-#include "tools/corvidsim/timeline.h"
+#include "tools/corvidsim/scenario/scenario.h"
+#include "tools/corvidsim/serving/received.h"
+#include "tools/corvidsim/serving/simserver.h"
+#include "tools/corvidsim/timeline/timeline.h"
 
 namespace corvid::sim {
 

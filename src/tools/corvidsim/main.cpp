@@ -16,8 +16,8 @@
 
 #include "platform/clock.h"
 #include "tools/corvidsim/corvidsim.h"
-#include "tools/corvidsim/defaultscenario.h"
-#include "tools/corvidsim/scenariojson.h"
+#include "tools/corvidsim/scenario/builtin.h"
+#include "tools/corvidsim/scenario/scenariofile.h"
 #include "util/datetime.h"
 
 namespace {

@@ -11,7 +11,7 @@
 //     "a3": [{"a1": 1, "a2": 1, "a3": 1, "name": "..."}],
 //     "channels": [{"address": "1.1.1.1", "dtype": 9, "subsystem": 1, "name": "...", "id": 1,
 //                   "state": 0, "value": 65.5, "raw_value": "00 01 ...", "extra": [0, 0]}],
-//     "type2": {...the type-2 channels and attribute descriptions, see scenariojson2.h...},
+//     "type2": {...the type-2 channels and attribute descriptions, below...},
 //     "timeline": {"start": "states" | "registration" | "channels2", "loop_ms": 60000, "events": [
 //       {"at_ms": 1000, "state": {"address": "1.1.1.1", "state": 0, "value": 66.1}},
 //       {"at_ms": 2000, "server_time": {"clock_offset_ms": 5000, "utc_bias_minutes": -180}},
@@ -24,11 +24,44 @@
 //       {"at_ms": 9000, "silent": true},
 //       {"at_ms": 9500, "close": true},
 //       ...and the type-2 pushes "value", "attribute", "description", "change_result",
-//       "operation_result", "value_burst" (scenariojson2.h)]},
+//       "operation_result", "value_burst" (below)]},
 //     "faults": [{"on": 42, "action": "no_answer" | "cut" | "close" | "garbage" |
 //                 "status_error", "first_bytes": 10, "rest_after_ms": null, "garbage_id": 200,
 //                 "error": 1, "once": false}]
 //   }
+//
+// The type-2 part:
+//
+//   "type2": {
+//     "attribute_descriptions": [{"id": 100, "type": "String", "name": "...", "comments": ""}],
+//     "attribute_descriptions_xml": "<attrs>...</attrs>",  // sent as it is instead
+//     "document_result": 0, "announced_channels": 3,
+//     "channels": [{"number": 1, "address": "...", "name": "...", "type": "Float4",
+//                   "active": true, "write_enable": false, "save_value": false, "groups": 0,
+//                   "send_groups": true, "creator": 0, "attributes": [{"id": 100,
+//                   "type": "String", "value": "°C", "owner": 0, "time": "..."}],
+//                   "value": 21.5, "quality": 0, "owner": -1, "time": "2024-03-01 12:00:00.000",
+//                   "encoding": "none" | "filetime" | "datetime" | "iso",
+//                   "send_as": "with_state" | "description", "echo_control": false}]}
+//
+// Timeline actions (the channel by "number" or, when there is none or it is 0, by "address"):
+//   {"value": {"number": 1, "value": 22.5, "quality": 0, "owner": -1, "encoding": "iso",
+//              "type": "Float4"}}
+//   {"attribute": {"address": "...", "id": 308, "type": "Float8", "value": 80, "owner": 0,
+//                  "encoding": "filetime"}}
+//   {"description": {"channel": {...as in channels...}, "with_state": false}}
+//   {"change_result": {"number": 1, "kind": "channel_removed" | "attribute_removed" |
+//                      "activity" | "none", "attribute": 5, "active": true, "success": true}}
+//   {"operation_result": {"number": 1, "action": "channel_removed" | "attribute_removed" |
+//                         "activity" | "groups" | 0..255, "value": 1, "success": true}}
+//   {"value_burst": {"count": 1000}}
+//
+// A data type is a type code or its name ("Float4", "Array of Int4"). A value is JSON null,
+// a number, true/false, a text (a Date as "yyyy-mm-dd hh:nn:ss.zzz", a date alone or days since
+// 1899-12-30), or an array of those for an array type; it is converted to its type when read,
+// and a value that does not convert is an error. An attribute without "type" takes the type of
+// its description. A "value" or "attribute" action for a channel that neither "channels" nor an
+// earlier "description" action holds must give its "type" (that catches a misspelt reference).
 //
 // Every key is optional (the defaults of Scenario apply) except a channel's "address" and an
 // event's single action. Unknown keys are errors, so that a misspelt key never goes unnoticed.
@@ -39,7 +72,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/corvidsim/scenario.h"
+#include "tools/corvidsim/scenario/scenario.h"
 #include "util/error.h"
 
 namespace corvid::sim {

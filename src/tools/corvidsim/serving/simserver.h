@@ -1,8 +1,9 @@
 // SimServer: the protocol side of the Corvid server simulator, without sockets or threads. It
 // holds the simulated server's world (the scenario with the channels' current states, the server
-// clock, the session ids), answers one received command at a time and builds the commands that
-// the server pushes. The rules it follows are described in scenario.h. Not thread-safe: CorvidSim
-// calls it under its lock. Protocol 2 (type-2 channels) is in simserver2.cpp.
+// clock, the session ids), answers one received command at a time (serving/answers.cpp) and
+// applies the pushes of the timeline to the world, building the commands that tell the client
+// (timeline/pushes.cpp). The rules it follows are described in scenario/scenario.h. Not
+// thread-safe: CorvidSim calls it under its lock.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/corvidsim/scenario.h"
-#include "tools/corvidsim/simcommands.h"
+#include "tools/corvidsim/scenario/scenario.h"
+#include "tools/corvidsim/serving/received.h"
 #include "util/datetime.h"
 
 namespace corvid::sim {

@@ -1,6 +1,6 @@
 // Scenario model and files: type-1 value bytes by DTYPE, addresses, the JSON round trip of every
 // field, action and fault, malformed files giving errors that name the field, the attribute
-// description document, the built-in scenarios' type-2 side, and the timeline player.
+// description document, and the built-in scenarios.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,11 +10,10 @@
 #include "link/byteorder.h"
 #include "link/p2commands.h"
 #include "platform/temp_folder_for_tests.h"
-#include "tools/corvidsim/defaultscenario.h"
-#include "tools/corvidsim/scenario.h"
-#include "tools/corvidsim/scenariojson.h"
-#include "tools/corvidsim/timeline.h"
-#include "tools/corvidsim/type2.h"
+#include "tools/corvidsim/scenario/builtin.h"
+#include "tools/corvidsim/scenario/scenario.h"
+#include "tools/corvidsim/scenario/scenariofile.h"
+#include "tools/corvidsim/serving/servercommands.h"
 
 namespace corvid::sim {
 namespace {
@@ -508,45 +507,6 @@ TEST(SimType2, TheLoadScenarioHasNChannelsOfKAttributes) {
   // The largest allowed description document still fits one command.
   const Scenario big = Type2LoadScenario(1, 700);
   EXPECT_NO_THROW(DocumentCommand("attrdesc", 0, AttributeDescriptionsXml(big.Type2.Descriptions)));
-}
-
-// ---- timeline player ------------------------------------------------------------------------
-
-std::vector<std::uint32_t> DueTimes(TimelinePlayer& player, std::uint32_t tick) {
-  std::vector<std::uint32_t> times;
-  for (const TimelineEvent* e : player.Due(tick)) times.push_back(e->AtMs);
-  return times;
-}
-
-ScenarioTimeline Timeline(std::uint32_t loop_ms, std::vector<std::uint32_t> at) {
-  ScenarioTimeline t;
-  t.LoopMs = loop_ms;
-  for (std::uint32_t ms : at) t.Events.push_back({ms, CloseConnection{}});
-  return t;
-}
-
-TEST(SimTimeline, PlaysEachEventOnceInTimeOrder) {
-  TimelinePlayer player(Timeline(0, {300, 100, 200}));
-  EXPECT_TRUE(DueTimes(player, 1000).empty());  // not started
-  player.Start(1000);
-  EXPECT_TRUE(DueTimes(player, 1099).empty());
-  EXPECT_EQ(DueTimes(player, 1100), (std::vector<std::uint32_t>{100}));
-  EXPECT_EQ(DueTimes(player, 1300), (std::vector<std::uint32_t>{200, 300}));
-  EXPECT_TRUE(DueTimes(player, 99999).empty());
-  EXPECT_FALSE(player.Running());
-}
-
-TEST(SimTimeline, LoopsAcrossTheTickWrapAndSkipsMissedLoops) {
-  TimelinePlayer player(Timeline(1000, {0, 500}));
-  const std::uint32_t start = 0xFFFFFF00u;  // 256 ms before the wrap
-  player.Start(start);
-  EXPECT_EQ(DueTimes(player, start), (std::vector<std::uint32_t>{0}));
-  EXPECT_EQ(DueTimes(player, start + 999), (std::vector<std::uint32_t>{500}));
-  EXPECT_EQ(DueTimes(player, start + 1500), (std::vector<std::uint32_t>{0, 500}));
-  // Ten loops later: only the current loop is played, not the nine in between.
-  EXPECT_EQ(DueTimes(player, start + 11600), (std::vector<std::uint32_t>{0, 500}));
-  EXPECT_TRUE(DueTimes(player, start + 11999).empty());
-  EXPECT_EQ(DueTimes(player, start + 12000), (std::vector<std::uint32_t>{0}));
 }
 
 }  // namespace
