@@ -208,6 +208,13 @@ Scenario EverythingScenario() {
   s.Faults[13] = Fault{FaultAction::kGarbage, 1, std::nullopt, 0, 1, false};
   s.Faults[33] = Fault{FaultAction::kClose, 1, std::nullopt, 200, 1, false};
   s.Faults[18] = Fault{FaultAction::kNoAnswer, 1, std::nullopt, 200, 1, false};
+  s.Faults[4] = Fault{FaultAction::kReset, 1, std::nullopt, 200, 1, true};
+  s.Faults[5] = Fault{FaultAction::kDelay, 1, 3500u, 200, 1, false};
+  s.Faults[52] = Fault{FaultAction::kPartialClose, 1, std::nullopt, 200, 1, false, 2};
+  s.Faults[62] = Fault{FaultAction::kPartialError, 1, std::nullopt, 200, 7, false, 0};
+  s.Faults[42] = Fault{FaultAction::kRefuse, 1, std::nullopt, 200, 3, true};
+  s.Timeline.Events.push_back({1300, CloseConnection{true}});
+  s.Chaos = ChaosSettings{77, 2000, 3000, 150, 900, 10000, 20000, 45000u};
   return s;
 }
 
@@ -257,6 +264,18 @@ TEST(SimScenarioJson, EveryFieldSurvivesTheRoundTrip) {
   ASSERT_NE(operation, nullptr);
   EXPECT_EQ(operation->Action, 9);
   EXPECT_FALSE(operation->Success);
+  EXPECT_TRUE(std::get<CloseConnection>(back.Timeline.Events.back().Action).Reset);
+  EXPECT_FALSE(std::get<CloseConnection>(back.Timeline.Events[9].Action).Reset);
+  EXPECT_EQ(back.Faults.at(42).Action, FaultAction::kRefuse);
+  EXPECT_EQ(back.Faults.at(42).ErrorCode, 3);
+  EXPECT_EQ(back.Faults.at(4).Action, FaultAction::kReset);
+  EXPECT_EQ(back.Faults.at(5).RestAfterMs, 3500u);
+  EXPECT_EQ(back.Faults.at(52).Keep, 2u);
+  EXPECT_EQ(back.Faults.at(62).Action, FaultAction::kPartialError);
+  ASSERT_TRUE(back.Chaos.has_value());
+  EXPECT_EQ(back.Chaos->Seed, 77u);
+  EXPECT_EQ(back.Chaos->CalmMs, 20000u);
+  EXPECT_EQ(back.Chaos->DurationMs, 45000u);
 }
 
 TEST(SimScenarioJson, TheDefaultBuildingRoundTripsThroughAFile) {
@@ -347,6 +366,9 @@ TEST(SimScenarioJson, MalformedScenariosNameTheFault) {
       {R"({"timeline": {"events": [{"garbage": {"length": 0}}]}})", "garbage.length"},
       {R"({"faults": [{"action": "close"}]})", "faults[0].on: не задан ID команды"},
       {R"({"faults": [{"on": 42, "action": "explode"}]})", "faults[0].action"},
+      {R"({"timeline": {"events": [{"close": "slam"}]}})", "timeline.events[0].close: ожидается"},
+      {R"({"chaos": {"seed": -1}})", "chaos.seed: число вне диапазона"},
+      {R"({"chaos": {"storms": 3}})", "chaos.storms: неизвестный ключ"},
       {"{\"name\": \"\xC0\xC1\"}", "ошибка разбора JSON"},  // not UTF-8
       // type 2
       {R"({"type2": []})", "type2: ожидается объект"},

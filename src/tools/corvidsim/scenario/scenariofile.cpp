@@ -242,11 +242,37 @@ Type1Channel ReadChannel(const Json& j, const std::string& path, std::int32_t de
   return c;
 }
 
+void ReadChaos(const Json& j, const std::string& path, ChaosSettings& c) {
+  ExpectObject(j, path);
+  CheckKeys(j, path,
+            {"seed", "test_connect_ms", "timeout_ms", "traffic_gap_ms", "fault_gap_ms", "storm_ms",
+             "calm_ms", "duration_ms"});
+  ReadInt(j, "seed", path, c.Seed);
+  ReadInt(j, "test_connect_ms", path, c.TestConnectMs);
+  ReadInt(j, "timeout_ms", path, c.TimeoutMs);
+  ReadInt(j, "traffic_gap_ms", path, c.TrafficGapMs);
+  ReadInt(j, "fault_gap_ms", path, c.FaultGapMs);
+  ReadInt(j, "storm_ms", path, c.StormMs);
+  ReadInt(j, "calm_ms", path, c.CalmMs);
+  ReadOptionalInt(j, "duration_ms", path, c.DurationMs);
+}
+
+Json ChaosJson(const ChaosSettings& c) {
+  return {{"seed", c.Seed},
+          {"test_connect_ms", c.TestConnectMs},
+          {"timeout_ms", c.TimeoutMs},
+          {"traffic_gap_ms", c.TrafficGapMs},
+          {"fault_gap_ms", c.FaultGapMs},
+          {"storm_ms", c.StormMs},
+          {"calm_ms", c.CalmMs},
+          {"duration_ms", OptionalJson(c.DurationMs)}};
+}
+
 Scenario FromRoot(const Json& root) {
   ExpectObject(root, "");
   CheckKeys(root, "",
             {"name", "login", "password", "server", "refuse_reason", "bad_login_reason", "silent",
-             "a1", "a2", "a3", "channels", "type2", "timeline", "faults"});
+             "a1", "a2", "a3", "channels", "type2", "timeline", "faults", "chaos"});
   Scenario s;
   ReadText(root, "name", "", s.Name);
   ReadText(root, "login", "", s.Login);
@@ -271,6 +297,7 @@ Scenario FromRoot(const Json& root) {
     }
   }
   ReadFaults(root, s);
+  if (const Json* v = Member(root, "chaos")) ReadChaos(*v, "chaos", s.Chaos.emplace());
   return s;
 }
 
@@ -317,6 +344,7 @@ Json ToRoot(const Scenario& s) {
   root["type2"] = Type2Json(s.Type2);
   root["timeline"] = TimelineJson(s.Timeline);
   root["faults"] = FaultsJson(s.Faults);
+  root["chaos"] = s.Chaos ? ChaosJson(*s.Chaos) : Json(nullptr);
   return root;
 }
 

@@ -22,12 +22,15 @@
 //       {"at_ms": 7000, "cut_next": {"first_bytes": 10, "rest_after_ms": 5000}},
 //       {"at_ms": 8000, "burst": {"count": 1000}},
 //       {"at_ms": 9000, "silent": true},
-//       {"at_ms": 9500, "close": true},
+//       {"at_ms": 9500, "close": true},                  // or "reset": the connection is reset
 //       ...and the type-2 pushes "value", "attribute", "description", "change_result",
 //       "operation_result", "value_burst" (below)]},
 //     "faults": [{"on": 42, "action": "no_answer" | "cut" | "close" | "garbage" |
-//                 "status_error", "first_bytes": 10, "rest_after_ms": null, "garbage_id": 200,
-//                 "error": 1, "once": false}]
+//                 "status_error" | "reset" | "delay" | "partial_error" | "partial_close" |
+//                 "refuse", "first_bytes": 10, "rest_after_ms": null, "garbage_id": 200,
+//                 "error": 1, "keep": 0, "once": false}],
+//     "chaos": {"seed": 7, "test_connect_ms": 60000, "timeout_ms": 30000, "traffic_gap_ms": 250,
+//               "fault_gap_ms": 4000, "storm_ms": 30000, "calm_ms": 75000, "duration_ms": null}
 //   }
 //
 // The type-2 part:

@@ -1,6 +1,7 @@
 // The timeline and the faults of scenario files: every timeline action of both channel families
 // and the faults that replace the answers to the client's commands, read and written back.
 #include <iterator>
+#include <utility>
 #include <variant>
 
 #include "tools/corvidsim/scenario/scenariofile_parts.h"
@@ -292,7 +293,8 @@ TimelineAction ReadAction(const std::string& key, const Json& v, const std::stri
     return a;
   }
   if (key == "close") {
-    if (!v.is_boolean() || !v.get<bool>()) Fail(path, "ожидается true");
+    if (v.is_string() && v.get<std::string>() == "reset") return CloseConnection{true};
+    if (!v.is_boolean() || !v.get<bool>()) Fail(path, "ожидается true или \"reset\"");
     return CloseConnection{};
   }
   if (key == "burst") {
@@ -344,9 +346,9 @@ Json ActionJson(const TimelineAction& action, std::string& key) {
       key = "cut_next";
       return {{"first_bytes", a.FirstBytes}, {"rest_after_ms", OptionalJson(a.RestAfterMs)}};
     }
-    Json operator()(const CloseConnection&) {
+    Json operator()(const CloseConnection& a) {
       key = "close";
-      return true;
+      return a.Reset ? Json("reset") : Json(true);
     }
     Json operator()(const StateBurst& a) {
       key = "burst";
@@ -379,27 +381,30 @@ const char* StartText(TimelineStart start) {
   return "states";
 }
 
+constexpr std::pair<FaultAction, const char*> kFaultActions[] = {
+    {FaultAction::kNoAnswer, "no_answer"},
+    {FaultAction::kCut, "cut"},
+    {FaultAction::kClose, "close"},
+    {FaultAction::kGarbage, "garbage"},
+    {FaultAction::kStatusError, "status_error"},
+    {FaultAction::kReset, "reset"},
+    {FaultAction::kDelay, "delay"},
+    {FaultAction::kPartialError, "partial_error"},
+    {FaultAction::kPartialClose, "partial_close"},
+    {FaultAction::kRefuse, "refuse"}};
+
 FaultAction FaultActionOf(const std::string& text, const std::string& path) {
-  if (text == "no_answer") return FaultAction::kNoAnswer;
-  if (text == "cut") return FaultAction::kCut;
-  if (text == "close") return FaultAction::kClose;
-  if (text == "garbage") return FaultAction::kGarbage;
-  if (text == "status_error") return FaultAction::kStatusError;
-  Fail(path, "ожидается no_answer, cut, close, garbage или status_error");
+  for (const auto& [action, name] : kFaultActions) {
+    if (text == name) return action;
+  }
+  Fail(path,
+       "ожидается no_answer, cut, close, garbage, status_error, reset, delay, partial_error, "
+       "partial_close или refuse");
 }
 
 const char* FaultActionText(FaultAction a) {
-  switch (a) {
-    case FaultAction::kNoAnswer:
-      return "no_answer";
-    case FaultAction::kCut:
-      return "cut";
-    case FaultAction::kClose:
-      return "close";
-    case FaultAction::kGarbage:
-      return "garbage";
-    case FaultAction::kStatusError:
-      return "status_error";
+  for (const auto& [action, name] : kFaultActions) {
+    if (a == action) return name;
   }
   return "no_answer";
 }
@@ -462,8 +467,9 @@ void ReadFaults(const Json& root, Scenario& s) {
     const std::string path = Item("faults", i);
     const Json& f = faults[i];
     ExpectObject(f, path);
-    CheckKeys(f, path,
-              {"on", "action", "first_bytes", "rest_after_ms", "garbage_id", "error", "once"});
+    CheckKeys(
+        f, path,
+        {"on", "action", "first_bytes", "rest_after_ms", "garbage_id", "error", "keep", "once"});
     const Json* on = Member(f, "on");
     if (on == nullptr) Fail(Child(path, "on"), "не задан ID команды");
     const auto id = IntOf<std::uint8_t>(*on, Child(path, "on"));
@@ -475,6 +481,7 @@ void ReadFaults(const Json& root, Scenario& s) {
     ReadOptionalInt(f, "rest_after_ms", path, fault.RestAfterMs);
     ReadInt(f, "garbage_id", path, fault.GarbageId);
     ReadInt(f, "error", path, fault.ErrorCode);
+    ReadInt(f, "keep", path, fault.Keep);
     ReadBool(f, "once", path, fault.Once);
     s.Faults[id] = fault;
   }
@@ -489,6 +496,7 @@ Json FaultsJson(const std::map<std::uint8_t, Fault>& faults) {
                    {"rest_after_ms", OptionalJson(f.RestAfterMs)},
                    {"garbage_id", f.GarbageId},
                    {"error", f.ErrorCode},
+                   {"keep", f.Keep},
                    {"once", f.Once}});
   }
   return out;

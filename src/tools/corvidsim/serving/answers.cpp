@@ -57,7 +57,7 @@ SimServer::Result SimServer::Handle(const ReceivedCommand& command, std::uint16_
     r.Event = "команда ID=" + std::to_string(command.Id) + " до регистрации: без ответа";
     return r;
   }
-  if (command.Family == CommandFamily::kProtocol2) return HandleProtocol2(command);
+  if (command.Family == CommandFamily::kProtocol2) return HandleProtocol2(command, status_error);
   const auto& b = command.Bytes;
   switch (command.Id) {
     case SConfigRequestA1::kId:
@@ -183,10 +183,11 @@ void SimServer::ResolveTimes(Type2Channel& channel) const {
   }
 }
 
-SimServer::Result SimServer::HandleProtocol2(const ReceivedCommand& command) {
+SimServer::Result SimServer::HandleProtocol2(const ReceivedCommand& command,
+                                             std::uint16_t status_error) {
   Result r;
   if (const auto* request = std::get_if<P2DocumentRequest>(&command.Decoded)) {
-    AnswerDocument(*request, r);
+    AnswerDocument(*request, status_error, r);
   } else if (std::holds_alternative<P2ChannelRequest>(command.Decoded)) {
     AnswerChannels(r);
   } else if (const auto* control = std::get_if<P2ChannelValue>(&command.Decoded)) {
@@ -201,12 +202,13 @@ SimServer::Result SimServer::HandleProtocol2(const ReceivedCommand& command) {
   return r;
 }
 
-void SimServer::AnswerDocument(const P2DocumentRequest& request, Result& r) const {
+void SimServer::AnswerDocument(const P2DocumentRequest& request, std::uint16_t status_error,
+                               Result& r) const {
   const Type2Scenario& t = scenario_.Type2;
   std::uint8_t result = kDocumentFailure;
   std::string text;
   if (SameTextNoCase(request.Name, "attrdesc")) {
-    result = t.DocumentResult;
+    result = status_error != 0 ? static_cast<std::uint8_t>(status_error) : t.DocumentResult;
     if (result == 0)
       text = t.DescriptionsXml ? *t.DescriptionsXml : AttributeDescriptionsXml(t.Descriptions);
   }

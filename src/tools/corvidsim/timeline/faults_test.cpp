@@ -1,10 +1,13 @@
 // Misbehaviour on purpose, over loopback: silence, cut answers and pushes, faults replacing the
-// answers of one command, garbage and raw bytes, closing and silence on the timeline.
+// answers of one command (no answer, garbage, an error status, closed or reset, held back, cut
+// short, refused), garbage and raw bytes, closing, resetting and silence on the timeline.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "link/p2commands.h"
+#include "platform/socket.h"
 #include "tools/corvidsim/simtest_support.h"
 
 namespace corvid::sim {
@@ -115,6 +118,116 @@ TEST_F(SimTest, FaultsReplaceTheAnswersOfOneCommand) {
     ASSERT_TRUE(peer->Send(SConfigRequestA3{}.Encode()));
     EXPECT_TRUE(peer->ClosedByServer());
   }
+}
+
+TEST_F(SimTest, FaultsRefuseCutShortDelayAndFailADocument) {
+  Start();
+  {  // the next registration refused with the fault's reason; the one after it accepted
+    sim_->SetFault(SRegistrationRequest::kId, Fault{FaultAction::kRefuse, 1, {}, 0, 3, true});
+    auto peer = Connect();
+    ASSERT_TRUE(peer->Register());
+    const auto refused = As<SRegistrationAnswer>(peer->Command());
+    EXPECT_EQ(refused.ClientId, -1);
+    EXPECT_EQ(refused.Reason, 3);
+    ASSERT_TRUE(peer->Register());
+    EXPECT_EQ(As<SRegistrationAnswer>(peer->Command()).ClientId, 5);
+  }
+  ASSERT_TRUE(sim_->WaitForDisconnections(1, kBound));
+  {  // two of the three A4 records, then the status with an error
+    sim_->SetFault(SConfigRequestA4::kId, Fault{FaultAction::kPartialError, 1, {}, 0, 6, true, 2});
+    auto peer = Registered();
+    ASSERT_TRUE(peer->Send(SConfigRequestA4{}.Encode()));
+    const auto answer = peer->Commands(3);
+    ASSERT_EQ(answer.size(), 3u);
+    EXPECT_EQ(answer[0][0], SConfigA4::kId);
+    EXPECT_EQ(answer[1][0], SConfigA4::kId);
+    EXPECT_EQ(As<SStatus>(answer[2]).CommandId, SConfigRequestA4::kId);
+    EXPECT_EQ(As<SStatus>(answer[2]).ErrorCode, 6);
+    EXPECT_EQ(peer->Arriving(), 0u);
+    // Once: the next request is answered whole.
+    ASSERT_TRUE(peer->Send(SConfigRequestA4{}.Encode()));
+    EXPECT_EQ(peer->Commands(4).size(), 4u);
+  }
+  ASSERT_TRUE(sim_->WaitForDisconnections(2, kBound));
+  {  // one state record, then the connection ends
+    sim_->SetFault(SStateRequest::kId, Fault{FaultAction::kPartialClose, 1, {}, 0, 1, true, 1});
+    auto peer = Registered();
+    ASSERT_TRUE(peer->Send(SStateRequest{}.Encode()));
+    const Bytes record = peer->Command();
+    ASSERT_FALSE(record.empty());
+    EXPECT_EQ(record[0], SStateRecord::kId);
+    EXPECT_TRUE(peer->ClosedByServer());
+  }
+  ASSERT_TRUE(sim_->WaitForDisconnections(3, kBound));
+  {  // the A1 answer held back for two seconds of the program's clock; the document failed
+    sim_->SetFault(SConfigRequestA1::kId, Fault{FaultAction::kDelay, 1, 2000u, 0, 1, true});
+    sim_->SetFault(p2::kDocumentRequest, Fault{FaultAction::kStatusError, 1, {}, 0, 4, true});
+    auto peer = Registered();
+    ASSERT_TRUE(peer->Send(SConfigRequestA1{}.Encode()));
+    ASSERT_TRUE(sim_->WaitForReceived(SConfigRequestA1::kId, 1, kBound));
+    clock_.Advance(1999);
+    EXPECT_EQ(peer->Arriving(), 0u);
+    clock_.Advance(1);
+    EXPECT_EQ(peer->Commands(3).size(), 3u);
+    TCorvidCmdParser request;
+    request.BuildDocumentRequest("attrdesc");
+    ASSERT_TRUE(peer->Send(request));
+    const P2Document document = ReadWith(peer->Command(), ReadDocument);
+    EXPECT_EQ(document.Result, 4);
+    EXPECT_EQ(document.Text, "");
+  }
+}
+
+// A client that sees how its connection ended: reset (RST) or closed.
+TEST_F(SimTest, ResetsTheConnectionInsteadOfAnsweringOrWhenTold) {
+  Start();
+  namespace p = platform;
+  const auto connect = [&] {
+    const p::SocketHandle socket = p::SocketCreate();
+    p::SocketAddressIn address;
+    address.address = p::ParseDottedAddress("127.0.0.1");
+    address.port = p::HostToNetwork16(sim_->Port());
+    EXPECT_EQ(p::SocketConnect(socket, address), 0);
+    return socket;
+  };
+  // What the next recv gives once the simulator has acted: the error code, or 0 for a close.
+  const auto ending = [&](p::SocketHandle socket) {
+    std::uint8_t buffer[64];
+    for (int i = 0; i < 100; ++i) {
+      const int n = p::SocketRecv(socket, buffer, sizeof buffer);
+      if (n == 0) return 0;
+      if (n == p::kSocketError) return p::SocketLastError();
+    }
+    return -1;
+  };
+  ASSERT_EQ(p::SocketStartup(), 0);
+  for (const bool by_fault : {true, false}) {
+    SCOPED_TRACE(by_fault ? "fault" : "timeline");
+    const p::SocketHandle socket = connect();
+    if (by_fault)
+      sim_->SetFault(SRegistrationRequest::kId, Fault{FaultAction::kReset, 1, {}, 200, 1, false});
+    SRegistrationRequest request;
+    request.Password = "secret";
+    const auto bytes = request.Encode();
+    ASSERT_EQ(p::SocketSend(socket, bytes.data(), static_cast<int>(bytes.size())),
+              static_cast<int>(bytes.size()));
+    if (!by_fault) {
+      std::uint8_t answer[SRegistrationAnswer::kSize];
+      ASSERT_EQ(p::SocketRecv(socket, answer, sizeof answer), static_cast<int>(sizeof answer));
+      ASSERT_TRUE(sim_->Play(CloseConnection{true}));
+    }
+    EXPECT_EQ(ending(socket), p::wsa::kConnectionReset);
+    p::SocketClose(socket);
+    sim_->ClearFault(SRegistrationRequest::kId);
+  }
+  {  // an orderly close for comparison
+    const p::SocketHandle socket = connect();
+    ASSERT_TRUE(sim_->WaitForConnections(3, kBound));
+    sim_->DropConnection();
+    EXPECT_EQ(ending(socket), 0);
+    p::SocketClose(socket);
+  }
+  p::SocketCleanup();
 }
 
 TEST_F(SimTest, SendsGarbageAndRawBytesWhenTold) {

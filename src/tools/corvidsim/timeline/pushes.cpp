@@ -7,6 +7,7 @@
 #include "channels/channelutils.h"
 #include "tools/corvidsim/serving/servercommands.h"
 #include "tools/corvidsim/serving/simserver.h"
+#include "util/text.h"
 
 namespace corvid::sim {
 
@@ -171,6 +172,10 @@ std::optional<OutCommand> SimServer::Apply(const DescriptionChange& change, std:
   } else {
     scenario_.Type2.Channels.push_back(channel);
   }
+  std::erase_if(removed_, [&](const Type2Channel& r) {
+    return SameTextNoCase(r.Address, channel.Address) ||
+           (channel.Number != 0 && r.Number == channel.Number);
+  });
   return Built(event, [&] {
     return ChannelCommand(ToChannel2(channel), change.WithState, channel.Encoding,
                           channel.SendGroups);
@@ -180,12 +185,11 @@ std::optional<OutCommand> SimServer::Apply(const DescriptionChange& change, std:
 std::optional<OutCommand> SimServer::Apply(const ChangeResultPush& push, std::string& event) {
   const ChannelRef& ref = push.Channel;
   event = "результат изменения канала " + RefText(ref) + ": ";
-  auto& channels = scenario_.Type2.Channels;
   Type2Channel* c = FindChannel2(scenario_, ref);
   switch (push.Kind) {
     case ChangeKind::kChannelRemoved:
       event += "канал удален";
-      if (push.Success && c != nullptr) channels.erase(channels.begin() + (c - channels.data()));
+      if (push.Success) RemoveChannel(c);
       break;
     case ChangeKind::kAttributeRemoved:
       event += "атрибут " + std::to_string(push.AttributeId) + " удален";
@@ -210,12 +214,11 @@ std::optional<OutCommand> SimServer::Apply(const OperationResultPush& push, std:
   const ChannelRef& ref = push.Channel;
   event = "результат операции с каналом " + RefText(ref) + ": действие " +
           std::to_string(push.Action) + " значение " + std::to_string(push.Value);
-  auto& channels = scenario_.Type2.Channels;
   Type2Channel* c = FindChannel2(scenario_, ref);
   if (push.Success && c != nullptr) {
     switch (push.Action) {
       case p2_action::kChannelRemoved:
-        channels.erase(channels.begin() + (c - channels.data()));
+        RemoveChannel(c);
         break;
       case p2_action::kAttributeRemoved:
         std::erase_if(c->Attributes, [&](const Type2Attribute& a) { return a.Id == push.Value; });
@@ -232,6 +235,15 @@ std::optional<OutCommand> SimServer::Apply(const OperationResultPush& push, std:
   }
   if (!push.Success) event += " (неуспешно)";
   return Built(event, [&] { return OperationResultCommand(push); });
+}
+
+void SimServer::RemoveChannel(Type2Channel* c) {
+  if (c == nullptr) return;
+  auto& channels = scenario_.Type2.Channels;
+  std::erase_if(removed_,
+                [&](const Type2Channel& r) { return SameTextNoCase(r.Address, c->Address); });
+  removed_.push_back(std::move(*c));
+  channels.erase(channels.begin() + (c - channels.data()));
 }
 
 void SimServer::BurstValues(std::uint32_t count, std::vector<OutCommand>& out) {
