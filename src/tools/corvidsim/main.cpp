@@ -4,7 +4,8 @@
 //
 //   corvidsim [--port N] [--bind ADDRESS] [--scenario FILE.json] [--login L --password P]
 //             [--load N] [--load2 N [--attrs K]] [--dump-scenario FILE.json]
-//             [--chaos SEED [--chaos-ms N] [--test-connect-ms N] [--timeout-ms N]]
+//             [--chaos SEED [--chaos-short] [--chaos-ms N] [--test-connect-ms N]
+//              [--timeout-ms N]]
 //             [--truth FILE.json]
 //
 // With chaos (--chaos, or "chaos" in the scenario) the simulator plays a seeded schedule of link
@@ -67,6 +68,7 @@ void Usage() {
       "  --attrs K           атрибутов у каждого канала нагрузки тип 2 (по умолчанию 10)\n"
       "  --dump-scenario F   записать сценарий в файл F и выйти\n"
       "  --chaos SEED        хаос: сбои связи и обычный обмен по расписанию из зерна SEED\n"
+      "  --chaos-short       хаос короткого прогона: частые быстрые сбои, плотный обмен\n"
       "  --chaos-ms N        длительность хаоса, затем тишина (по умолчанию до команды quiet)\n"
       "  --test-connect-ms N TESTCONNECT клиента для хаоса, мсек (по умолчанию 60000)\n"
       "  --timeout-ms N      TIMEOUT клиента для хаоса, мсек (по умолчанию 30000)\n"
@@ -134,12 +136,17 @@ int main(int argc, char** argv) {
   std::optional<std::uint32_t> test_connect_ms;
   std::optional<std::uint32_t> timeout_ms;
   std::string truth_file;
+  bool chaos_short = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     const bool has_value = i + 1 < argc;
     if (arg == "--help" || arg == "-h") {
       Usage();
       return 0;
+    }
+    if (arg == "--chaos-short") {
+      chaos_short = true;
+      continue;
     }
     if (!has_value) {
       std::fprintf(stderr, "corvidsim: неизвестный параметр или нет значения: %s\n", argv[i]);
@@ -211,6 +218,7 @@ int main(int argc, char** argv) {
     if (login) scenario.Login = *login;
     if (password) scenario.Password = *password;
     if (chaos_seed) {
+      if (chaos_short) scenario.Chaos = ShortChaos(*chaos_seed);
       ChaosSettings& chaos = scenario.Chaos ? *scenario.Chaos : scenario.Chaos.emplace();
       chaos.Seed = *chaos_seed;
       // The chaos replaces the scenario's own timeline.

@@ -330,6 +330,12 @@ struct ChaosSettings {
                                             // able to register and download (its pause after a
                                             // registration is a minute)
   std::optional<std::uint32_t> DurationMs;  // then quiet by itself; none: until told
+  // Only the faults after which the client carries on or reconnects at once: the connection
+  // closed or reset by the server, short cuts and slow answers, commands it skips, a failed
+  // attribute description document. Without the faults after which it waits a minute before it
+  // registers again (an unknown command, a silence, a refused or failed registration, an answer
+  // that fails a download step): for short runs.
+  bool QuickFaultsOnly = false;
 };
 
 struct ServerSettings {

@@ -246,7 +246,7 @@ void ReadChaos(const Json& j, const std::string& path, ChaosSettings& c) {
   ExpectObject(j, path);
   CheckKeys(j, path,
             {"seed", "test_connect_ms", "timeout_ms", "traffic_gap_ms", "fault_gap_ms", "storm_ms",
-             "calm_ms", "duration_ms"});
+             "calm_ms", "duration_ms", "quick_faults_only"});
   ReadInt(j, "seed", path, c.Seed);
   ReadInt(j, "test_connect_ms", path, c.TestConnectMs);
   ReadInt(j, "timeout_ms", path, c.TimeoutMs);
@@ -255,6 +255,7 @@ void ReadChaos(const Json& j, const std::string& path, ChaosSettings& c) {
   ReadInt(j, "storm_ms", path, c.StormMs);
   ReadInt(j, "calm_ms", path, c.CalmMs);
   ReadOptionalInt(j, "duration_ms", path, c.DurationMs);
+  ReadBool(j, "quick_faults_only", path, c.QuickFaultsOnly);
 }
 
 Json ChaosJson(const ChaosSettings& c) {
@@ -265,7 +266,8 @@ Json ChaosJson(const ChaosSettings& c) {
           {"fault_gap_ms", c.FaultGapMs},
           {"storm_ms", c.StormMs},
           {"calm_ms", c.CalmMs},
-          {"duration_ms", OptionalJson(c.DurationMs)}};
+          {"duration_ms", OptionalJson(c.DurationMs)},
+          {"quick_faults_only", c.QuickFaultsOnly}};
 }
 
 Scenario FromRoot(const Json& root) {

@@ -30,7 +30,8 @@
 //                 "refuse", "first_bytes": 10, "rest_after_ms": null, "garbage_id": 200,
 //                 "error": 1, "keep": 0, "once": false}],
 //     "chaos": {"seed": 7, "test_connect_ms": 60000, "timeout_ms": 30000, "traffic_gap_ms": 250,
-//               "fault_gap_ms": 4000, "storm_ms": 30000, "calm_ms": 75000, "duration_ms": null}
+//               "fault_gap_ms": 4000, "storm_ms": 30000, "calm_ms": 75000, "duration_ms": null,
+//               "quick_faults_only": false}
 //   }
 //
 // The type-2 part:

@@ -48,6 +48,24 @@ std::string RefName(const ChannelRef& ref) {
 
 }  // namespace
 
+ChaosSettings ShortChaos(std::uint64_t seed) {
+  ChaosSettings c = LongChaos(seed);
+  c.TrafficGapMs = 150;
+  c.FaultGapMs = 1500;
+  c.StormMs = 9000;
+  c.CalmMs = 3000;
+  c.QuickFaultsOnly = true;
+  return c;
+}
+
+ChaosSettings LongChaos(std::uint64_t seed) {
+  ChaosSettings c;
+  c.Seed = seed;
+  c.TestConnectMs = 3000;
+  c.TimeoutMs = 5000;
+  return c;
+}
+
 std::uint64_t ChaosRandom::Next() {
   std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -121,6 +139,10 @@ void ChaosSchedule::PlanFault(std::uint32_t at) {
     return;
   }
   next_fault_ = at + random_.Between(gap / 2, gap + gap / 2);
+  if (settings_.QuickFaultsOnly) {
+    PlanQuickFault(at);
+    return;
+  }
   const std::uint32_t kind = random_.Below(100);
   if (kind < 9) {
     Add(at, CloseConnection{false}, true, "соединение закрыто");
@@ -155,6 +177,36 @@ void ChaosSchedule::PlanFault(std::uint32_t at) {
     ArmRegistrationFault(at);
   } else if (kind < 96) {
     ArmPartialAnswer(at);
+  } else {
+    Fault error;
+    error.Action = FaultAction::kStatusError;
+    error.ErrorCode = static_cast<std::uint16_t>(random_.Between(1, 9));
+    Arm(at, p2::kDocumentRequest, error,
+        "следующий документ с ошибкой " + std::to_string(error.ErrorCode));
+  }
+}
+
+void ChaosSchedule::PlanQuickFault(std::uint32_t at) {
+  const std::uint32_t kind = random_.Below(100);
+  if (kind < 24) {
+    Add(at, CloseConnection{false}, true, "соединение закрыто");
+  } else if (kind < 44) {
+    Add(at, CloseConnection{true}, true, "соединение сброшено");
+  } else if (kind < 60) {
+    // The rest comes well before the client would test the link.
+    CutNext cut{random_.Between(1, 40), random_.Between(10, settings_.TestConnectMs / 2)};
+    Add(at, cut, true,
+        "следующая команда разрезана, остаток через " + std::to_string(*cut.RestAfterMs) + " мсек");
+  } else if (kind < 78) {
+    SkippedCommand(at);
+  } else if (kind < 92) {
+    const std::uint8_t id = kSlowAnswers[random_.Below(std::size(kSlowAnswers))];
+    Fault slow;
+    slow.Action = FaultAction::kDelay;
+    slow.RestAfterMs = random_.Between(50, settings_.TimeoutMs / 2);
+    Arm(at, id, slow,
+        "ответ на следующую команду ID=" + std::to_string(id) + " через " +
+            std::to_string(*slow.RestAfterMs) + " мсек");
   } else {
     Fault error;
     error.Action = FaultAction::kStatusError;

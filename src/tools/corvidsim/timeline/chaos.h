@@ -59,6 +59,13 @@ struct ChaosStep {
   std::string Text;      // what it is, one line (UTF-8)
 };
 
+// The chaos of a short run (the test command's soaks): storms of 9 s with a fault every 1.5 s on
+// average, only the quick ones (ChaosSettings::QuickFaultsOnly), calms of 3 s, traffic every
+// 150 ms; for a client with TESTCONNECT 3 s and TIMEOUT 5000 ms.
+ChaosSettings ShortChaos(std::uint64_t seed);
+// The chaos of a long run: every kind of fault, for the same client.
+ChaosSettings LongChaos(std::uint64_t seed);
+
 class ChaosSchedule {
  public:
   ChaosSchedule(const Scenario& world, const ChaosSettings& settings);
@@ -74,6 +81,7 @@ class ChaosSchedule {
   };
 
   void PlanFault(std::uint32_t at);
+  void PlanQuickFault(std::uint32_t at);
   void PlanTraffic(std::uint32_t at);
   void Add(std::uint32_t at, TimelineAction action, bool fault, std::string text);
   void Arm(std::uint32_t at, std::uint8_t id, const Fault& fault, std::string text);

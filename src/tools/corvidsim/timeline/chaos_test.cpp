@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/p2commands.h"
 #include "tools/corvidsim/scenario/builtin.h"
 #include "tools/corvidsim/simtest_support.h"
 #include "tools/corvidsim/timeline/chaos.h"
@@ -109,6 +110,37 @@ TEST(SimChaos, FaultsStormAndCalmAndSilencesHoldEverythingElse) {
     for (const std::string& k : kinds) found = found || k.rfind(kind, 0) == 0;
     EXPECT_TRUE(found) << kind;
   }
+}
+
+TEST(SimChaos, AShortRunHasOnlyTheFaultsAfterWhichTheClientCarriesOn) {
+  const ChaosSettings settings = ShortChaos(4);
+  ChaosSchedule schedule(World(), settings);
+  std::size_t faults = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const ChaosStep step = schedule.Next();
+    if (!step.IsFault) continue;
+    ++faults;
+    if (const auto* arm = std::get_if<ArmFault>(&step.What)) {
+      const Fault& f = arm->What;
+      if (f.Action == FaultAction::kDelay) {
+        EXPECT_LE(*f.RestAfterMs, settings.TimeoutMs / 2) << step.Text;
+      } else {
+        EXPECT_EQ(f.Action, FaultAction::kStatusError) << step.Text;
+        EXPECT_EQ(arm->CommandId, p2::kDocumentRequest) << step.Text;
+      }
+      continue;
+    }
+    const TimelineAction& action = std::get<TimelineAction>(step.What);
+    if (const auto* cut = std::get_if<CutNext>(&action)) {
+      EXPECT_LE(*cut->RestAfterMs, settings.TestConnectMs / 2) << step.Text;
+    } else if (const auto* raw = std::get_if<RawBytes>(&action)) {
+      // Commands the client frames and skips.
+      EXPECT_TRUE(IsProtocol2(raw->Bytes[0]) || StructSize(raw->Bytes[0]) > 0) << step.Text;
+    } else {
+      EXPECT_TRUE(std::holds_alternative<CloseConnection>(action)) << step.Text;
+    }
+  }
+  EXPECT_GT(faults, 1000u);
 }
 
 // Plays the steps on a simulated server without a client and checks that the traffic only ever
