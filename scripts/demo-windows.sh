@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The main job on Wine: builds the Windows programs (the `windows` preset: CorvidOpcDa.exe, the
-# proxy/stub DLL, opcprobe.exe, corvidsim.exe), starts corvidsim.exe with its built-in building,
-# registers the proxy/stub and the server in a Wine prefix under build/demo-wine/, and shows
-# opcprobe listing the server, its status, browsing the items, reading them (type-1 and type-2),
-# writing a setpoint that reaches the simulator as a control command, and printing the values
-# live as the simulator changes them. The server is started by COM on the first activation and
-# serves until the demo ends. The server's log is shown at the end.
+# The main job on Wine, from the installed program: builds the Windows programs and the installer
+# (the `windows` preset), installs the product silently with CorvidOpcDa-<version>-setup.exe into
+# a fresh Wine prefix under build/demo-wine/ (Program Files, the proxy/stub and the server
+# registered, the data folder with its config.ini), points config.ini at corvidsim.exe with its
+# built-in building, and shows the installed opcprobe listing the server, its status, browsing the
+# items, reading them (type-1 and type-2), writing a setpoint that reaches the simulator as a
+# control command, and printing the values live as the simulator changes them. The server is
+# started by COM on the first activation and serves until the demo ends. The server's log is
+# shown at the end.
 #
 # CORVID_DEMO_PORT picks another port than 3000; CORVID_DEMO_SECONDS how long the live values
 # are printed (30); CORVID_WINDOWS_BUILD another configured mingw build folder than the preset's
@@ -19,32 +21,37 @@ if [ -z "$build" ]; then
   build=build/windows
   cmake --preset windows >/dev/null
 fi
-cmake --build "$build" -j2 --target CorvidOpcDa CorvidOpcProxy opcprobe corvidsim
+cmake --build "$build" -j2 --target installer corvidsim
 
 port=${CORVID_DEMO_PORT:-3000}
 seconds=${CORVID_DEMO_SECONDS:-30}
-bin=$(cd "$build" && pwd)/src
-server=$bin/server/CorvidOpcDa.exe
-proxy=$bin/idl/CorvidOpcProxy.dll
-probe=$bin/tools/opcprobe/opcprobe.exe
-sim=$bin/tools/corvidsim/corvidsim.exe
+bin=$(cd "$build" && pwd)
+setup=$(ls "$bin"/CorvidOpcDa-*-setup.exe | head -1)
+sim=$bin/src/tools/corvidsim/corvidsim.exe
+probe='C:\Program Files\Corvid OPC DA\opcprobe.exe'
 demo=$PWD/build/demo-wine
 prefix=$demo/prefix
 prog_id=Boreal.OPC.Corvid
 
 export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
-echo "== Wine prefix $prefix"
+echo "== a fresh Wine prefix $prefix"
+wineserver -k 2>/dev/null || true
+rm -rf "$prefix"
 scripts/wine-prefix.sh "$prefix"
 # Wine and its services run with their output going nowhere (they outlive the commands).
 wineserver -p </dev/null >/dev/null 2>&1
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
+echo "== $(basename "$setup") /S: installs into C:\Program Files\Corvid OPC DA, registers the"
+echo "   proxy/stub DLLs and the server, creates the data folder with a default config.ini"
+wine "$setup" /S </dev/null >/dev/null 2>&1
+ls "$prefix/drive_c/Program Files/Corvid OPC DA" "$prefix/drive_c/Program Files/Corvid OPC DA/x86"
+
 data="$prefix/drive_c/ProgramData/Corvid OPC DA"
-mkdir -p "$data"
-rm -f "$data/protokol.log"
-printf '[CORVID]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nNAME=CFG\r\nPASSWORD=\r\nTIMEOUT=5000\r\n' "$port" \
-  >"$data/config.ini"
+echo "== the installed config.ini ($data), with the simulator's port"
+sed -i -e "s/^PORT=.*/PORT=$port\r/" -e "s/^TIMEOUT=.*/TIMEOUT=5000\r/" "$data/config.ini"
+tr -d '\r' <"$data/config.ini"
 
 sim_pid=
 stop() {
@@ -69,10 +76,6 @@ if ! grep -q "127.0.0.1:$port" "$demo/corvidsim.out"; then
   echo "corvidsim did not start (port $port busy? set CORVID_DEMO_PORT)" >&2
   exit 1
 fi
-
-echo "== regsvr32 CorvidOpcProxy.dll; CorvidOpcDa.exe /r"
-wine regsvr32 /s "$proxy" </dev/null >/dev/null 2>&1
-wine "$server" /r </dev/null >/dev/null 2>&1
 
 # opcprobe without the console's CR. Its output goes to a file, not a pipe: the server that COM
 # starts inherits it and would hold a pipe open for as long as it serves.

@@ -8,7 +8,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev nlohmann-json3-dev
-  g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev nsis
   wine64 wine fonts-wine xvfb xauth python3
 )
 if [ "${1:-}" = fuzz ]; then

@@ -39,9 +39,11 @@ def parse_type_entries(text):
     body = text[start:]
     first_byte = {}
     pointer_to = {}
-    entry = re.compile(r"/\*\s*(\d+)(?:\s*\([^\n]*?\))?\s*\*/\s*\n\s*(0x[0-9a-fA-F]+)"
+    # An offset comment stands alone at the start of its line; the comments after values on
+    # the same line (`NdrFcShort(0x1c), /* 28 */`) are sizes and counts, not offsets.
+    entry = re.compile(r"^/\*\s*(\d+)(?:\s*\([^\n]*?\))?\s*\*/\s*\n\s*(0x[0-9a-fA-F]+)"
                        r"(?:,\s*(0x[0-9a-fA-F]+),?\s*(?:/\*[^\n]*\*/)?\s*"
-                       r"NdrFcShort\((0x[0-9a-fA-F]+)\))?")
+                       r"NdrFcShort\((0x[0-9a-fA-F]+)\))?", re.MULTILINE)
     for m in entry.finditer(body):
         offset = int(m.group(1))
         kind = int(m.group(2), 16)

@@ -23,6 +23,18 @@ class NullLinkSink final : public TLinkSink {
 
 NullLinkSink g_null_sink;
 
+// Holds the lock of a shared buffer for its lifetime.
+class BufferLock {
+ public:
+  explicit BufferLock(const TDataStack& buffer) : buffer_(buffer) { buffer_.Lock(true); }
+  ~BufferLock() { buffer_.Lock(false); }
+  BufferLock(const BufferLock&) = delete;
+  BufferLock& operator=(const BufferLock&) = delete;
+
+ private:
+  const TDataStack& buffer_;
+};
+
 }  // namespace
 
 TCorvidLink::TCorvidLink(TType1Lists& lists)
@@ -51,6 +63,20 @@ platform::FileTime TCorvidLink::ServerTimeNow() const {
   return platform::CurrentClock().UtcNow() + static_cast<platform::FileTime>(shift);
 }
 
+long long TCorvidLink::ServerTimeDifferenceMs() const {
+  return static_cast<long long>(std::trunc(server_time_offset_.load() * kMsPerDay));
+}
+
+bool TCorvidLink::TakeServerTime(TDateTime server_time, TDateTime local_now, std::uint8_t id) {
+  if (DateTimeToFileTime(server_time) == 0) {
+    WriteLog("ERROR\tКоманда cmd=%u: неверное время сервера %g, игнорируем", unsigned{id},
+             server_time);
+    return false;
+  }
+  server_time_offset_.store(server_time - local_now);
+  return true;
+}
+
 std::uint32_t TCorvidLink::TimeoutMs() const {
   return settings_.TimeoutMs > 0 ? static_cast<std::uint32_t>(settings_.TimeoutMs) : 0u;
 }
@@ -60,10 +86,12 @@ TCorvidLink::FlushResult TCorvidLink::FlushSendQueue() {
   if (count <= 0) return FlushResult::kDone;
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
   if (!send_queue_.Peek(bytes.data(), count)) return FlushResult::kDone;
-  if (client_.Write(bytes.data(), count)) {
-    send_queue_.Skip(count);
-    return FlushResult::kDone;
-  }
+  const bool written = client_.Write(bytes.data(), count);
+  // What the socket took leaves the queue, all of it or its first part: a part once sent is not
+  // sent again, and the rest goes out on the next pass.
+  const std::int32_t sent = written ? count : client_.LastTransferred;
+  if (sent > 0) TakeSent(sent);
+  if (written || client_.Status == TTCPClient::kStatusShort) return FlushResult::kDone;
   const long error = client_.LastError;
   WriteLog("ERROR\ttcp.Write(DATA[], SIZE)\tSIZE=%ld bytes ERR=%ld", static_cast<long>(count),
            error);
@@ -76,8 +104,45 @@ TCorvidLink::FlushResult TCorvidLink::FlushSendQueue() {
 }
 
 bool TCorvidLink::Send(const std::uint8_t* data, int length) {
-  if (!Registered()) return false;
-  return send_queue_.Add(data, length);
+  // Registered is looked at under the queue's lock, which Disconnect takes to empty the queue
+  // after the session has ended: a command is either queued before that and dropped with the
+  // session, or refused; never queued for the next session.
+  const BufferLock lock(send_queue_);
+  if (!Registered() || data == nullptr || length <= 0) return false;
+  queued_commands_.push_back(length);
+  if (send_queue_.Add(data, length)) return true;
+  queued_commands_.pop_back();
+  return false;
+}
+
+void TCorvidLink::TakeSent(std::int32_t sent) {
+  const BufferLock lock(send_queue_);
+  send_queue_.Skip(sent);
+  while (sent > 0 && !queued_commands_.empty()) {
+    std::int32_t& front = queued_commands_.front();
+    if (sent < front) {
+      front -= sent;
+      break;
+    }
+    sent -= front;
+    queued_commands_.pop_front();
+  }
+}
+
+void TCorvidLink::DropQueuedCommands() {
+  std::size_t dropped = 0;
+  {
+    const BufferLock lock(send_queue_);
+    dropped = queued_commands_.size();
+    queued_commands_.clear();
+    send_queue_.Clear();
+  }
+  if (dropped > 0) {
+    WriteLog(
+        "ERROR\tDisconnect()\tНе отправлено серверу Corvid команд управления: %zu. Команды "
+        "удалены из очереди и не будут отправлены.",
+        dropped);
+  }
 }
 
 }  // namespace corvid

@@ -12,8 +12,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "link/channelcmd.h"
 #include "link/corvidbuffer.h"
@@ -41,6 +44,16 @@ struct LinkSettings {
   std::string DataFolder;                // with its trailing separator; musor.dat is written there
   std::uint8_t VersionMajor = 2;         // of this system, sent with the registration
   std::uint8_t VersionMinor = 2;
+};
+
+// The records of a type-1 configuration download while it runs (levels 1 to 4, in the order
+// received). They are held back until the whole download has succeeded, so that one which fails
+// part-way leaves nothing half-built behind.
+struct TType1Download {
+  std::vector<SConfigA1> A1;
+  std::vector<SConfigA2> A2;
+  std::vector<SConfigA3> A3;
+  std::vector<SConfigA4> A4;
 };
 
 class TCorvidLink {
@@ -92,6 +105,9 @@ class TCorvidLink {
 
   // Server time minus local time, in days.
   double ServerTimeOffset() const { return server_time_offset_.load(); }
+  // The same in whole milliseconds, truncated toward zero. Between two valid dates it reaches
+  // about 3.2e14: more than a 32-bit long holds.
+  long long ServerTimeDifferenceMs() const;
   // The current UTC time on the server's clock: the system's UTC time plus the offset in whole
   // seconds (truncated toward zero).
   platform::FileTime ServerTimeNow() const;
@@ -112,17 +128,21 @@ class TCorvidLink {
 
   // ---- send path (corvidlink.cpp) ----
   enum class FlushResult { kDone, kFailed, kConnectionLost };
-  // Writes the whole send queue to the socket in one write; the bytes leave the queue only when
-  // they were all written. Logs a failure; 10053/10054 also end the connection.
+  // Writes the whole send queue to the socket in one write; the bytes that the socket took
+  // leave the queue (when it took only a part, the rest stays for the next call: kDone). Logs a
+  // failure; 10053/10054 also end the connection.
   FlushResult FlushSendQueue();
-  // Queues bytes for the server (any thread). False while the link is down.
+  // Queues one command for the server (any thread). False while the link is down. A command
+  // still queued when the session ends is dropped with it (Disconnect): the next session never
+  // sends what was given in an earlier one.
   bool Send(const std::uint8_t* data, int length);
 
   // ---- link upkeep (linktest.cpp) ----
   // Tests a silent link; false when the test failed (the caller logs and disconnects).
   bool CorvidTest();
   // Ends the session: logs and marks every item when one existed, closes the socket, forgets
-  // the session. Safe to call when no session exists.
+  // the session and drops the commands still queued (one error line says how many). Safe to
+  // call when no session exists.
   void Disconnect();
   // Disconnect, and let the next connection attempt start without the pause.
   void DropConnection();
@@ -145,13 +165,28 @@ class TCorvidLink {
   void DownloadType1States();
   void DownloadAttributeDescriptions();
   void DownloadType2Channels();
+  // Hands a completed type-1 download to the configuration lists (replacing what they held)
+  // and its level-4 records to the sink, in the order received.
+  void TakeType1Configuration(const TType1Download& download);
   // One download step: writes the request, then receives until a status arrives or the server
-  // has been silent for TIMEOUT ms; throws CorvidServerException(code, text) when it did not.
+  // has been silent for TIMEOUT ms; throws CorvidServerException(code, text) when it did not,
+  // and, with `error_fails`, when the status reports an error for this request.
   template <std::size_t N>
   void DownloadStep(const std::array<std::uint8_t, N>& request, std::int32_t code,
-                    const char* failure);
+                    const char* failure, bool error_fails);
   bool StopRequested() const { return stop_ != nullptr && stop_->load(); }
   std::uint32_t TimeoutMs() const;
+
+  // corvidlink.cpp
+  // Removes the first `sent` bytes, which the socket took, from the send queue.
+  void TakeSent(std::int32_t sent);
+  // Empties the send queue; logs how many commands it held.
+  void DropQueuedCommands();
+  // Takes the server's clock from a time that it sent in command `id`: the offset becomes
+  // `server_time` - `local_now`. A time that is no date a FILETIME can hold (NaN, infinite,
+  // before 1601, after 9999) gives no usable offset: it is logged and ignored, the offset in
+  // use stays, and the result is false.
+  bool TakeServerTime(TDateTime server_time, TDateTime local_now, std::uint8_t id);
 
   // receive.cpp
   bool DispatchFixed(std::uint8_t id, std::int32_t size);
@@ -178,17 +213,23 @@ class TCorvidLink {
   TTCPClient client_;
   TCorvidCmdParser receive_buffer_;
   TCircleBuffer send_queue_;
+  // The length of each command in send_queue_, oldest first; the first one is what is left of a
+  // command that the socket took in part. Guarded by send_queue_'s lock, as the queue is.
+  std::deque<std::int32_t> queued_commands_;
 
   std::atomic<std::int32_t> session_id_{-1};
   std::atomic<TDateTime> registration_time_{0.0};
   std::atomic<double> server_time_offset_{0.0};
   bool configured_ = false;
   bool status_received_ = false;
+  SStatus last_status_;  // the last status received
+  // While a type-1 configuration download runs: the records received so far.
+  std::optional<TType1Download> type1_download_;
   // The pause after a registration request: active from the request until DropConnection.
   bool registration_pause_ = false;
   std::uint32_t last_registration_tick_ = 0;
-  // A connection that failed at once (refused) is tried again TIMEOUT ms after it started, as
-  // one that had waited out the time-out.
+  // A connection that failed at once (refused, or not even started) is tried again TIMEOUT ms
+  // after it started, as one that had waited out the time-out.
   bool connect_pause_ = false;
   std::uint32_t connect_pause_start_ = 0;
   std::uint32_t last_receive_tick_ = 0;

@@ -44,6 +44,8 @@ void TCorvidLink::Disconnect() {
   }
   client_.Close();
   session_id_.store(-1);
+  // After the session id: Send looks at it under the queue's lock (see there).
+  DropQueuedCommands();
   registration_time_.store(0.0);
   receive_buffer_.Clear();
   configured_ = false;

@@ -56,8 +56,10 @@ void TCorvidLink::RunParser2(std::uint8_t id) {
         if (expected_channels_ == 0) channels_received_ = true;
         break;
       case p2::kChannelWithState: {
-        TChannel2 channel = ReadChannelWithState(receive_buffer_);
+        // Counted before it is read: one that cannot be read is logged below and must not
+        // leave the download waiting for it.
         if (--expected_channels_ == 0) channels_received_ = true;
+        TChannel2 channel = ReadChannelWithState(receive_buffer_);
         HandleChannel(channel);
         break;
       }

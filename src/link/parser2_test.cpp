@@ -114,6 +114,32 @@ TEST_F(Parser2, CountThenChannelsPublishesActiveOnesAndCountsDown) {
   EXPECT_EQ(channels_.Count(), 3) << "the same number overwrites the stored channel";
 }
 
+// A channel that cannot be read is logged and counted all the same: the download ends with the
+// last channel announced instead of waiting for one that never comes.
+TEST_F(Parser2, AnUnreadableChannelIsCountedSoTheDownloadEnds) {
+  BuildChannelCount(In(), 3, false);
+  BuildChannelWithState(In(), Channel(1, "A1", true), TimeEncoding::kDateTime, true, false);
+  // A whole packet by its length, but too short for the fields of a channel.
+  TCorvidCmdParser whole;
+  BuildChannelWithState(whole, Channel(2, "A2", true), TimeEncoding::kDateTime);
+  std::int32_t count = 0;
+  const std::uint8_t* bytes = whole.Data(count);
+  std::vector<std::uint8_t> cut(bytes, bytes + 10);
+  cut[1] = 10;
+  cut[2] = 0;
+  ASSERT_TRUE(In().Add(cut.data(), static_cast<std::int32_t>(cut.size())));
+  BuildChannelWithState(In(), Channel(3, "A3", true), TimeEncoding::kDateTime, true, false);
+  Run();
+
+  EXPECT_EQ(link_.ExpectedChannels(), 0);
+  EXPECT_TRUE(link_.ChannelsReceived());
+  EXPECT_EQ(channels_.Count(), 2);
+  EXPECT_EQ(sink_.published, (std::vector<std::string>{"A1", "A3"}));
+  ASSERT_EQ(Errors().size(), 1u);
+  EXPECT_EQ(Errors()[0].rfind("ERROR\tRunParser2(cmd=54): ", 0), 0u) << Errors()[0];
+  EXPECT_EQ(In().Count(), 0);
+}
+
 TEST_F(Parser2, DescriptionWithoutValueStoresZero) {
   TChannel2 c = Channel(5, "D5", true);
   c.Type = kTypeFloat4;

@@ -4,7 +4,6 @@
 // the session's waits and the link test. An unknown command or one that stays incomplete for a
 // minute ends the connection. Every dispatch consumes at least one whole command (a protocol-2
 // packet at least its 3 header bytes), so the loop always advances.
-#include <cmath>
 #include <string>
 
 #include "link/corvidlink.h"
@@ -26,6 +25,18 @@ std::string HexText(const std::uint8_t* bytes, std::int32_t count, std::int32_t 
     text += kDigits[bytes[i] & 0x0F];
   }
   return text;
+}
+
+// Takes a level-1 to level-3 record: held for the download that runs (`held`), else added to
+// its list at once.
+template <class Record, class List>
+void KeepRecord(TCorvidCmdParser& buffer, std::vector<Record>* held, List& list) {
+  const Record record = TakeStruct<Record>(buffer);
+  if (held != nullptr) {
+    held->push_back(record);
+  } else {
+    list.AddRecord(record);
+  }
 }
 
 }  // namespace
@@ -86,13 +97,16 @@ int TCorvidLink::DispatchReceived() {
 bool TCorvidLink::DispatchFixed(std::uint8_t id, std::int32_t size) {
   switch (id) {
     case SConfigA1::kId:
-      lists_.A1.AddRecord(TakeStruct<SConfigA1>(receive_buffer_));
+      KeepRecord<SConfigA1>(receive_buffer_, type1_download_ ? &type1_download_->A1 : nullptr,
+                            lists_.A1);
       return true;
     case SConfigA2::kId:
-      lists_.A2.AddRecord(TakeStruct<SConfigA2>(receive_buffer_));
+      KeepRecord<SConfigA2>(receive_buffer_, type1_download_ ? &type1_download_->A2 : nullptr,
+                            lists_.A2);
       return true;
     case SConfigA3::kId:
-      lists_.A3.AddRecord(TakeStruct<SConfigA3>(receive_buffer_));
+      KeepRecord<SConfigA3>(receive_buffer_, type1_download_ ? &type1_download_->A3 : nullptr,
+                            lists_.A3);
       return true;
     case SStateRecord::kId: {
       const SStateRecord record = TakeStruct<SStateRecord>(receive_buffer_);
@@ -109,25 +123,22 @@ bool TCorvidLink::DispatchFixed(std::uint8_t id, std::int32_t size) {
     }
     case SServerTime::kId: {
       const SServerTime time = TakeStruct<SServerTime>(receive_buffer_);
-      // A time that is no date a FILETIME can hold (NaN, infinite, before 1601, after 9999)
-      // would give an offset that the server clock's readings cannot use, and a difference in
-      // milliseconds beyond every integer type: it is ignored and the offset stays.
-      if (DateTimeToFileTime(time.Time) == 0) {
-        WriteLog("ERROR\tКоманда cmd=%u: неверное время сервера %g, игнорируем", unsigned{id},
-                 time.Time);
-        return true;
+      if (TakeServerTime(time.Time, NowLocal(), id)) {
+        WriteLog("WARNING\tВремя сервера изменилось: %s, часовой пояс %s, разница=%lld мсек",
+                 DateTimeText(time.Time).c_str(), UtcOffsetText(time.UtcBias).c_str(),
+                 ServerTimeDifferenceMs());
       }
-      const double offset = time.Time - NowLocal();
-      server_time_offset_.store(offset);
-      // At most about 3.2e14 ms between two valid dates: more than a 32-bit long holds.
-      WriteLog("WARNING\tВремя сервера изменилось: %s, часовой пояс %s, разница=%lld мсек",
-               DateTimeText(time.Time).c_str(), UtcOffsetText(time.UtcBias).c_str(),
-               static_cast<long long>(std::trunc(offset * kMsPerDay)));
       return true;
     }
-    case SConfigA4::kId:
-      sink_->OnType1Config(TakeStruct<SConfigA4>(receive_buffer_));
+    case SConfigA4::kId: {
+      const SConfigA4 record = TakeStruct<SConfigA4>(receive_buffer_);
+      if (type1_download_) {
+        type1_download_->A4.push_back(record);
+      } else {
+        sink_->OnType1Config(record);
+      }
       return true;
+    }
     case SConfigChanged::kId: {
       const SConfigChanged change = TakeStruct<SConfigChanged>(receive_buffer_);
       WriteLog("WARNING\tИзменение каналов тип 1 на сервере: игнорируем [%s%s%s%s ID=%ld %s]",
@@ -139,6 +150,7 @@ bool TCorvidLink::DispatchFixed(std::uint8_t id, std::int32_t size) {
     case SStatus::kId: {
       const SStatus status = TakeStruct<SStatus>(receive_buffer_);
       status_received_ = true;
+      last_status_ = status;
       if (status.CommandId == SLinkTest::kId) test_pending_ = false;
       if (status.ErrorCode != 0) {
         WriteLog("ERROR\tReceive status: cmdID=%u error=%u", unsigned{status.CommandId},

@@ -2,7 +2,6 @@
 // the type-1 configuration when none is held, and fetch the type-1 states. One attempt per call
 // of ConnectAndRegister; every failure is one CorvidServerException (or the general exception)
 // caught at the end of the attempt, logged, kept for the main window, and ended by Disconnect.
-#include <cmath>
 
 #include "channels/channellist.h"
 #include "channels/ownsession.h"
@@ -20,6 +19,15 @@ namespace {
 // A password as the log shows it: one asterisk per character.
 std::string MaskedPassword(const std::string& password) {
   return std::string(Utf8ToCp1251(password).size(), '*');
+}
+
+// Why a connection could not even be started: the socket's error text, or what else failed
+// when the socket reports no error (no HOST at all).
+std::string ConnectFailureText(const LinkSettings& settings, const TTCPClient& client) {
+  if (settings.Host.empty()) return "адрес сервера не задан (HOST)";
+  const std::string text = client.ErrorText();
+  if (!text.empty()) return text;
+  return "не удалось начать подключение к " + settings.Host + ":" + std::to_string(settings.Port);
 }
 
 long ElapsedMs(std::uint32_t since) {
@@ -73,10 +81,15 @@ void TCorvidLink::Register() {
   platform::Clock& clock = platform::CurrentClock();
   const std::uint32_t timeout = TimeoutMs();
 
-  if (!client_.Connect(settings_.Host, settings_.Port)) {
-    throw CorvidServerException(1, "ошибка подключения к серверу Corvid: " + client_.ErrorText());
-  }
   const std::uint32_t connect_start = clock.TickCount();
+  if (!client_.Connect(settings_.Host, settings_.Port)) {
+    // Failed before it started (no HOST, a name that does not resolve, no route): the next
+    // attempt comes TIMEOUT ms later, as after a refused connection, not on the next pass.
+    connect_pause_ = true;
+    connect_pause_start_ = connect_start;
+    throw CorvidServerException(
+        1, "ошибка подключения к серверу Corvid: " + ConnectFailureText(settings_, client_));
+  }
   bool connected = false;
   for (;;) {
     if (client_.WaitConnected(0)) {
@@ -158,21 +171,20 @@ void TCorvidLink::Register() {
   SetOwnSessionId(static_cast<std::int16_t>(static_cast<std::uint16_t>(answer.ClientId & 0xFFFF)));
   const TDateTime now = NowLocal();
   registration_time_.store(now);
-  const double offset = answer.ServerTime - now;
-  server_time_offset_.store(offset);
-  const long difference_ms = static_cast<long>(std::trunc(offset * kMsPerDay));
+  // A time that is no date leaves the offset in use; the line then gives that one.
+  TakeServerTime(answer.ServerTime, now, SRegistrationAnswer::kId);
   WriteLog(
       "INFO\tРегистрация на сервере версии %u.%u ОК\tID=%d, время регистрации=%ld мсек, время "
-      "%s, часовой пояс %s, разница времени=%ld мсек [в буфере %lu байт]",
+      "%s, часовой пояс %s, разница времени=%lld мсек [в буфере %lu байт]",
       static_cast<unsigned>(answer.ServerMajor), static_cast<unsigned>(answer.ServerMinor),
       static_cast<int>(answer.ClientId), ElapsedMs(registration_start),
-      DateTimeText(answer.ServerTime).c_str(), UtcOffsetText(answer.UtcBias).c_str(), difference_ms,
-      static_cast<unsigned long>(available));
+      DateTimeText(answer.ServerTime).c_str(), UtcOffsetText(answer.UtcBias).c_str(),
+      ServerTimeDifferenceMs(), static_cast<unsigned long>(available));
 }
 
 template <std::size_t N>
 void TCorvidLink::DownloadStep(const std::array<std::uint8_t, N>& request, std::int32_t code,
-                               const char* failure) {
+                               const char* failure, bool error_fails) {
   platform::Clock& clock = platform::CurrentClock();
   client_.Write(request.data(), static_cast<std::int64_t>(N));  // a failure shows as the time-out
   last_receive_tick_ = clock.TickCount();
@@ -186,33 +198,49 @@ void TCorvidLink::DownloadStep(const std::array<std::uint8_t, N>& request, std::
     if (status_received_) break;
     clock.Sleep(1);
   }
-  if (!status_received_) throw CorvidServerException(code, failure);
+  // The dispatcher has logged a status that reports an error.
+  const bool refused = error_fails && status_received_ && last_status_.ErrorCode != 0 &&
+                       last_status_.CommandId == request[0];
+  if (!status_received_ || refused) throw CorvidServerException(code, failure);
 }
 
+// The records arrive into type1_download_ and are taken only when every level has come and the
+// server reported no error, so a download that fails part-way (an error status, a dropped link,
+// a stop) leaves the lists and the tag table as they were: empty, and the next session downloads
+// it all again. The table is empty whenever a download runs, so no item exists yet that the
+// download could affect.
 void TCorvidLink::DownloadType1Configuration() {
   platform::Clock& clock = platform::CurrentClock();
+  type1_download_.emplace();
+  struct EndDownload {
+    std::optional<TType1Download>& download;
+    ~EndDownload() { download.reset(); }
+  } end_download{type1_download_};
+  const TType1Download& download = *type1_download_;
 
   std::uint32_t start = clock.TickCount();
-  DownloadStep(SConfigRequestA1{}.Encode(), 10, "Ошибка получения конфигурации A1");
-  if (lists_.A1.Count() == 0) {
+  DownloadStep(SConfigRequestA1{}.Encode(), 10, "Ошибка получения конфигурации A1", true);
+  if (download.A1.empty()) {
+    TakeType1Configuration(download);
     WriteLog("INFO\tНа сервере Corvid нет каналов А1\tвремя %ld мсек", ElapsedMs(start));
     return;
   }
   WriteLog("INFO\tКонфигурация %d каналов А1 получена\tвремя %ld мсек",
-           static_cast<int>(lists_.A1.Count()), ElapsedMs(start));
+           static_cast<int>(download.A1.size()), ElapsedMs(start));
 
   start = clock.TickCount();
-  DownloadStep(SConfigRequestA2{}.Encode(), 11, "Ошибка получения конфигурации A2");
+  DownloadStep(SConfigRequestA2{}.Encode(), 11, "Ошибка получения конфигурации A2", true);
   WriteLog("INFO\tКонфигурация %d каналов А2 получена\tвремя %ld мсек",
-           static_cast<int>(lists_.A2.Count()), ElapsedMs(start));
+           static_cast<int>(download.A2.size()), ElapsedMs(start));
 
   start = clock.TickCount();
-  DownloadStep(SConfigRequestA3{}.Encode(), 12, "Ошибка получения конфигурации A3");
+  DownloadStep(SConfigRequestA3{}.Encode(), 12, "Ошибка получения конфигурации A3", true);
   WriteLog("INFO\tКонфигурация %d каналов А3 получена\tвремя %ld мсек",
-           static_cast<int>(lists_.A3.Count()), ElapsedMs(start));
+           static_cast<int>(download.A3.size()), ElapsedMs(start));
 
   start = clock.TickCount();
-  DownloadStep(SConfigRequestA4{}.Encode(), 13, "Ошибка получения конфигурации A4");
+  DownloadStep(SConfigRequestA4{}.Encode(), 13, "Ошибка получения конфигурации A4", true);
+  TakeType1Configuration(download);
   const std::int32_t records = sink_->Type1Count();
   WriteLog("INFO\tКонфигурация %d каналов А4 получена\tвремя %ld мсек", static_cast<int>(records),
            ElapsedMs(start));
@@ -225,9 +253,19 @@ void TCorvidLink::DownloadType1Configuration() {
       static_cast<int>(records), static_cast<int>(built), ElapsedMs(start));
 }
 
+void TCorvidLink::TakeType1Configuration(const TType1Download& download) {
+  lists_.A1.Clear();
+  lists_.A2.Clear();
+  lists_.A3.Clear();
+  for (const SConfigA1& record : download.A1) lists_.A1.AddRecord(record);
+  for (const SConfigA2& record : download.A2) lists_.A2.AddRecord(record);
+  for (const SConfigA3& record : download.A3) lists_.A3.AddRecord(record);
+  for (const SConfigA4& record : download.A4) sink_->OnType1Config(record);
+}
+
 void TCorvidLink::DownloadType1States() {
   const std::uint32_t start = platform::CurrentClock().TickCount();
-  DownloadStep(SStateRequest{}.Encode(), 14, "Ошибка получения текущего состояния каналов");
+  DownloadStep(SStateRequest{}.Encode(), 14, "Ошибка получения текущего состояния каналов", false);
   WriteLog("INFO\tТекущее состояние %d каналов 1 получено OpcActiveTags=%d время %ld мсек",
            static_cast<int>(sink_->Type1Count()), static_cast<int>(sink_->ActiveTagCount()),
            ElapsedMs(start));

@@ -1,8 +1,8 @@
 // The type-1 configuration lists: the level-1 to level-3 records (commands 7, 8 and 9) that the
 // server sends during the type-1 download, kept in the order received so that the names of the
-// levels above a channel can be found by their numbers. Records are never removed; a key sent
-// twice is kept twice and the record received first wins. The lists live until the process ends
-// and survive disconnections.
+// levels above a channel can be found by their numbers. A key sent twice is kept twice and the
+// record received first wins. The lists live until the process ends and survive disconnections;
+// a completed download replaces what they held.
 #pragma once
 
 #include <cstdint>
@@ -54,6 +54,13 @@ class TManualList {
       return false;
     }
     return true;
+  }
+
+  // Removes every record; the capacity stays.
+  void Clear() {
+    std::lock_guard<std::mutex> guard(lock_);
+    items_.clear();
+    first_.clear();
   }
 
   std::int32_t Count() const {

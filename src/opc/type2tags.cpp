@@ -94,6 +94,44 @@ const char* C(const std::string& s) {
   return s.c_str();
 }
 
+// The EU type and information under which OPC knows a channel's item. Analog: the range low,
+// high from the first two elements of EUInfo1, as Float8 (OPC's form); a channel whose EUInfo1
+// gives no such range is published without an EU type. Enumerated: the texts of EUInfo2 (a
+// scalar is the one text, none gives no texts). The state channels (EUType 3, unknown to OPC)
+// and a channel whose EUType is no number have no EU type.
+struct OpcEu {
+  int type = 0;
+  Variant info;
+};
+
+OpcEu OpcEuOf(const TChannel2& channel) {
+  try {
+    switch (channel.EUType()) {
+      case kEUAnalog: {
+        const Variant range = channel.EUInfo1();
+        const VariantArray* bounds = range.GetIf<VariantArray>();
+        if (bounds == nullptr || bounds->size() < 2) return {};
+        VariantArray low_high(kTypeFloat8, 2);
+        low_high.Set(0, (*bounds)[0]);
+        low_high.Set(1, (*bounds)[1]);
+        return {toolkit::kEuAnalog, Variant(std::move(low_high))};
+      }
+      case kEUEnumerated: {
+        const Variant texts = channel.EUInfo2();
+        const VariantArray* array = texts.GetIf<VariantArray>();
+        const std::size_t count = array != nullptr ? array->size() : texts.IsEmpty() ? 0 : 1;
+        VariantArray out(kTypeString, count);
+        for (std::size_t i = 0; i < count; ++i) out.Set(i, array != nullptr ? (*array)[i] : texts);
+        return {toolkit::kEuEnumerated, Variant(std::move(out))};
+      }
+      default:
+        return {};
+    }
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
 }  // namespace
 
 std::uint16_t ItemType2(std::uint16_t type) {
@@ -130,65 +168,48 @@ bool TType2Tags::opcAddTag2(TChannel2& channel) {
     WriteLog("ERROR\topcAddTag2()\tmy_service==NULL !");
     return false;
   }
+  // An item published before under this address is the channel's again, whatever became of the
+  // stored channel meanwhile (described again, inactive, removed): items are never removed.
+  if (const auto item = items_.find(channel.Addr); item != items_.end()) {
+    channel.OpcHandle = item->second;
+    return true;
+  }
   if (!channel.Active) return false;
 
   const Variant initial = opcValueToVARIANT2(channel);
-  int eu_type = 0;
-  Variant eu_info;
-  switch (channel.EUType()) {
-    case 1:
-      eu_type = 1;
-      eu_info = PropertyValue(channel.EUInfo1());
-      break;
-    case 2:
-      eu_type = 2;
-      eu_info = PropertyValue(channel.EUInfo2());
-      break;
-    default:
-      break;
-  }
+  const OpcEu eu = OpcEuOf(channel);
   const std::u16string name = Utf8ToUtf16(channel.Addr);
   loTagId tag_id = 0;
   const int result =
       loAddRealTagW(service, &tag_id, 0, name.c_str(), 0x200, channel.WriteEnable ? 3u : 1u,
-                    &initial, eu_type, eu_type != 0 ? &eu_info : nullptr);
-  if (result == kLoOk) {
-    opc_.CountOpcTag();
-    channel.OpcHandle = tag_id;
-    const unsigned list = loPropListCreate(service);
-    if (list == 0) {
-      WriteLog("ERROR\topcAddTag2()\tОшибка добавления property для tag addr = \"%s\", name = %s",
-               C(channel.Addr), C(channel.FullComments()));
-      return true;
-    }
-    for (const TChannelAttribute& attribute : channel.Attributes()) {
-      if (attribute.ID == attr_id::kEUInfo1 || attribute.ID == attr_id::kEUInfo2 ||
-          attribute.ID == attr_id::kEUInfo3) {
-        continue;
-      }
-      const Variant value = PropertyValue(attribute.Value());
-      const std::string* description = texts_.FindById(attribute.ID);
-      const std::u16string wide = description != nullptr ? Utf8ToUtf16(*description) : u"";
-      loPropertyAddW(service, list, attribute.ID, &value, 0,
-                     description != nullptr ? wide.c_str() : nullptr);
-    }
-    if (eu_type == 0) {
-      const Variant zero(std::int32_t{0});
-      loPropertyAddW(service, list, toolkit::kPropEuType, &zero, 0, nullptr);
-    }
-    loPropListAssign(service, list, tag_id, 1);
+                    &initial, eu.type, eu.type != 0 ? &eu.info : nullptr);
+  if (result != kLoOk) {
+    // kLoExists too: the name belongs to an item that is no type-2 channel's.
+    LogFailure(result, channel);
+    return false;
+  }
+  opc_.CountOpcTag();
+  items_.emplace(channel.Addr, tag_id);
+  channel.OpcHandle = tag_id;
+  const unsigned list = loPropListCreate(service);
+  if (list == 0) {
+    WriteLog("ERROR\topcAddTag2()\tОшибка добавления property для tag addr = \"%s\", name = %s",
+             C(channel.Addr), C(channel.FullComments()));
     return true;
   }
-  if (result == kLoExists) {
-    // Published before (the channel was inactive meanwhile): the stored channel knows the item.
-    const auto lock = channels_.ScopedLock();
-    if (const TChannel2* stored = channels_.Find(channel.Addr, channel.Number)) {
-      if (stored->OpcHandle != 0) channel.OpcHandle = stored->OpcHandle;
-    }
-    return true;
+  // The attributes as properties, except those whose ids are the standard properties 1 to 8
+  // (the item's own, with their OPC types: the EU type and information come from loAddRealTagW)
+  // and the EU information 9 to 11.
+  for (const TChannelAttribute& attribute : channel.Attributes()) {
+    if (attribute.ID <= attr_id::kEUInfo3) continue;
+    const Variant value = PropertyValue(attribute.Value());
+    const std::string* description = texts_.FindById(attribute.ID);
+    const std::u16string wide = description != nullptr ? Utf8ToUtf16(*description) : u"";
+    loPropertyAddW(service, list, attribute.ID, &value, 0,
+                   description != nullptr ? wide.c_str() : nullptr);
   }
-  LogFailure(result, channel);
-  return false;
+  loPropListAssign(service, list, tag_id, 1);
+  return true;
 }
 
 void TType2Tags::LogFailure(int result, const TChannel2& channel) const {
@@ -200,6 +221,7 @@ void TType2Tags::LogFailure(int result, const TChannel2& channel) const {
           "\"%s\" тип \"%s\" примечение \"%s\")",
           static_cast<int>(max_tag_count_), C(channel.Addr), C(channel.TypeText()), C(comments));
       break;
+    case kLoExists:
     case kLoExistsOther:
       WriteLog("ERROR\topcAddTag2()\tOPC tag \"%s\" already axist ! (comments \"%s\")",
                C(channel.Addr), C(comments));

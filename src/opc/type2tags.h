@@ -2,15 +2,21 @@
 // gets one item named by its address (opcAddTag2), with the channel's attributes as item
 // properties; every change of value, quality, time or activity goes to the cache
 // (opcAddValue2). Items are never removed: a channel that becomes inactive or is deleted keeps
-// its item, which then shows out of service, and a channel that becomes active again reuses it.
+// its item, which then shows out of service, and a channel that becomes active again, or is
+// described again after its removal, reuses it.
 //
-// The channel is linked to its item by its OPC item handle (the toolkit's tag id, 0: none).
+// The channel is linked to its item by its OPC item handle (the toolkit's tag id, 0: none). The
+// handle is written into every channel that opcAddTag2 sees, from the items published so far by
+// address, so the link survives whatever replaces the stored channel (a new description at each
+// session, a removal and a new description, activity changes).
 // opcAddTag2 and opcAddValue2 run on the server thread; opcUpdateState2 and opcUpdateTime2 take
 // the toolkit's cache lock first and the channel list's lock second, the order every user of
 // both locks keeps.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 #include "channels/channel.h"
 #include "opc/opcservice.h"
@@ -44,8 +50,9 @@ class TType2Tags {
   void SetMaxTagCount(std::int32_t max_tag_count) { max_tag_count_ = max_tag_count; }
   TType2Tags& operator=(const TType2Tags&) = delete;
 
-  // Gives an active channel its item (its OpcHandle receives the tag id; an item of the same
-  // name that exists already is reused). True when the channel has an item.
+  // Links a channel to its item: the item published before under its address, active or not,
+  // or a new one for an active channel. Its OpcHandle receives the tag id; true when the channel
+  // has an item.
   bool opcAddTag2(TChannel2& channel);
   // The channel's value, quality (StateToQuality with its activity) and time (local, as UTC) to
   // the cache. True when the cache took it.
@@ -64,6 +71,9 @@ class TType2Tags {
   const TStringList& texts_;
   std::int32_t max_tag_count_;
   LocalToUtcCache to_utc_;  // server thread only (opcAddValue2)
+  // Every item published, by its name (the channel address, exact as the toolkit compares it).
+  // Server thread only (opcAddTag2).
+  std::unordered_map<std::string, loTagId> items_;
 };
 
 }  // namespace corvid

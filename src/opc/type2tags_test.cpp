@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "channels/attributesdesc.h"
 #include "channels/channellist.h"
 #include "channels/stringlist.h"
@@ -16,6 +18,7 @@
 #include "platform/locale.h"
 #include "toolkit/client.h"
 #include "toolkit/opcdefs.h"
+#include "toolkit/vartype.h"
 
 namespace corvid {
 namespace {
@@ -202,6 +205,161 @@ TEST_F(Type2Items, ValuesActivityAndRemovalReachTheCache) {
   EXPECT_EQ(v.timestamp, now + 10000000);
 }
 
+// Every path that replaces or changes the stored channel keeps it linked to its item: the
+// server describes channels again at every session (inactive ones too), removes them and
+// describes them again, switches them off and on and changes their groups.
+TEST_F(Type2Items, AnItemStaysLinkedToItsChannelWhateverReplacesTheStoredChannel) {
+  Start(100);
+  Send54(Channel(1, "a", kTypeFloat8, 1.0));
+  Run();
+  const auto push = [this](double value) {
+    BuildChannelValue(In(), Channel(1, "", kTypeFloat8, value), p2_flags::kByNumber | 0x04,
+                      p2::kChannelValue, false);
+    Run();
+    return Read(u"a");
+  };
+  const auto activity = [this](bool active) {
+    BuildOperationResult(In(), p2_flags::kSuccess | p2_flags::kByNumber, ChannelRef{1, ""},
+                         p2_action::kActivityChanged, active ? 1 : 0, false);
+    Run();
+  };
+  const auto remove = [this] {
+    BuildChangeResult(In(), p2_flags::kSuccess | p2_flags::kChannelRemoved | p2_flags::kByNumber,
+                      ChannelRef{1, ""}, 0, false);
+    Run();
+  };
+
+  // Described again while inactive, as at the start of every session: out of service, linked.
+  Send54(Channel(1, "a", kTypeFloat8, 2.0, false));
+  Run();
+  EXPECT_EQ(Read(u"a").quality, 28);
+  EXPECT_EQ(Read(u"a").value, Variant(2.0));
+  activity(true);
+  EXPECT_EQ(Read(u"a").quality, 0xC0);
+  EXPECT_EQ(push(3.0).value, Variant(3.0));
+
+  // Removed, then described again (59, no state yet: uncertain): the item is found by its name.
+  remove();
+  EXPECT_EQ(Read(u"a").quality, 28);
+  BuildChannelDescription(In(), Channel(1, "a", kTypeFloat8, 4.0), TimeEncoding::kDateTime, true,
+                          false);
+  Run();
+  EXPECT_EQ(Read(u"a").quality, 0x40);
+  EXPECT_EQ(push(5.0).value, Variant(5.0));
+  EXPECT_EQ(Read(u"a").quality, 0xC0);
+
+  // Removed, described again inactive, switched on; then switched off and on, groups changed.
+  remove();
+  Send54(Channel(1, "a", kTypeFloat8, 6.0, false));
+  Run();
+  EXPECT_EQ(Read(u"a").quality, 28);
+  activity(true);
+  EXPECT_EQ(push(7.0).quality, 0xC0);
+  activity(false);
+  EXPECT_EQ(Read(u"a").quality, 28);
+  activity(true);
+  BuildOperationResult(In(), p2_flags::kSuccess | p2_flags::kByNumber, ChannelRef{1, ""},
+                       p2_action::kGroupsChanged, 3, false);
+  Run();
+  const toolkit::ItemValue last = push(8.0);
+  EXPECT_EQ(last.value, Variant(8.0));
+  EXPECT_EQ(last.quality, 0xC0);
+
+  EXPECT_EQ(opc_.OpcTagCount(), 1) << "one item all along";
+  EXPECT_TRUE(Errors().empty()) << Errors().at(0);
+  const auto lock = channels_.ScopedLock();
+  ASSERT_NE(channels_.Find("", 1), nullptr);
+  EXPECT_NE(channels_.Find("", 1)->OpcHandle, 0u);
+}
+
+// An item of the channel's name that no channel published (a type-1 item's name) is not the
+// channel's: the channel gets no item and the other item's value stays its own.
+TEST_F(Type2Items, ANameTakenByAnotherItemIsNotShared) {
+  Start(100);
+  loTagId other = 0;
+  const Variant zero(std::int32_t{0});
+  ASSERT_EQ(loAddRealTagW(opc_.Service(), &other, 1, u"1.1.1.1", 0x200, 1, &zero, 0, nullptr), 0);
+  Send54(Channel(1, "1.1.1.1", kTypeInt4, std::int32_t{5}));
+  Run();
+  ASSERT_EQ(Errors().size(), 1u);
+  EXPECT_EQ(Errors()[0],
+            "ERROR\topcAddTag2()\tOPC tag \"1.1.1.1\" already axist ! (comments \"\")");
+  EXPECT_NE(Read(u"1.1.1.1").value, Variant(std::int32_t{5}));
+  EXPECT_EQ(channels_.Count(), 1) << "the channel is kept without an item";
+}
+
+// Attributes whose ids are those of the standard OPC properties never replace them: properties
+// 1-6 are the item's own, 7 is the EU type the item was published with (VT_I4) and 8 its EU info
+// (a VT_R8 range or the enumeration texts). Every property listed is readable with the type listed.
+TEST_F(Type2Items, StandardPropertiesKeepTheirOpcTypesWhateverTheAttributes) {
+  Start(100);
+  const auto with = [](TChannel2 c, std::uint16_t id, std::uint16_t type, const Variant& value) {
+    TChannelAttribute a(id, type);
+    a.SetValue(value);
+    c.PutAttribute(&a);
+    return c;
+  };
+  VariantArray texts(kTypeString, 2);
+  texts.Set(0, Variant("закрыто"));
+  texts.Set(1, Variant("открыто"));
+  VariantArray range(kTypeInt4, 2);
+  range.Set(1, Variant(std::int32_t{150}));
+  TChannel2 valve = Channel(1, "valve", kTypeUInt1, std::uint8_t{1});
+  valve = with(valve, attr_id::kEUType, kTypeInt2, std::int16_t{2});
+  valve = with(valve, attr_id::kEUInfo2, kTypeString | kArrayFlag, Variant(texts));
+  Send54(valve);
+  TChannel2 level = Channel(2, "level", kTypeFloat4, 1.5f);
+  level = with(level, attr_id::kEUType, kTypeInt2, std::int16_t{1});
+  level = with(level, attr_id::kEUInfo1, kTypeInt4 | kArrayFlag, Variant(range));
+  Send54(level);
+  TChannel2 odd = Channel(3, "odd", kTypeFloat8, 99.0);
+  odd = with(odd, attr_id::kEUType, kTypeInt2, std::int16_t{3});
+  for (std::uint16_t id = 1; id <= 6; ++id) odd = with(odd, id, kTypeInt2, std::int16_t{-1});
+  odd = with(odd, 8, kTypeString, Variant("нет"));
+  Send54(odd);
+  Send54(with(Channel(4, "text", kTypeInt4, std::int32_t{4}), attr_id::kEUType, kTypeString,
+              Variant("аналог")));
+  Run();
+  ASSERT_TRUE(Errors().empty()) << Errors().at(0);
+
+  EXPECT_EQ(Property(u"valve", toolkit::kPropEuType), Variant(std::int32_t{2}));
+  VariantArray wide_texts(kTypeString, 2);
+  wide_texts.Set(0, Variant(u"закрыто"));
+  wide_texts.Set(1, Variant(u"открыто"));
+  EXPECT_EQ(Property(u"valve", toolkit::kPropEuInfo), Variant(wide_texts));
+  EXPECT_EQ(Property(u"level", toolkit::kPropEuType), Variant(std::int32_t{1}));
+  VariantArray low_high(kTypeFloat8, 2);
+  low_high.Set(1, Variant(150.0));
+  EXPECT_EQ(Property(u"level", toolkit::kPropEuInfo), Variant(low_high));
+  EXPECT_EQ(Property(u"level", toolkit::kPropHighEu), Variant(150.0));
+  // EU type 3 (a state text) means nothing to OPC: published without an EU type.
+  EXPECT_EQ(Property(u"odd", toolkit::kPropEuType), Variant(std::int32_t{0}));
+  EXPECT_EQ(Property(u"odd", toolkit::kPropEuInfo), Variant()) << "no EU info";
+  EXPECT_EQ(Property(u"odd", toolkit::kPropDataType), Variant(std::int16_t{toolkit::kVtR8}));
+  EXPECT_EQ(Property(u"odd", toolkit::kPropValue), Variant(99.0));
+  EXPECT_EQ(Property(u"odd", toolkit::kPropQuality), Variant(std::int16_t{0xC0}));
+  EXPECT_EQ(Property(u"odd", toolkit::kPropAccessRights), Variant(std::int32_t{1}));
+  // An EU type that is no number: no EU type, and the channel is published all the same.
+  EXPECT_EQ(Property(u"text", toolkit::kPropEuType), Variant(std::int32_t{0}));
+  EXPECT_EQ(channels_.Count(), 4);
+
+  for (const char16_t* item : {u"valve", u"level", u"odd", u"text"}) {
+    std::vector<toolkit::PropertyInfo> infos;
+    ASSERT_EQ(client_->QueryAvailableProperties(item, &infos), toolkit::kOk);
+    std::vector<std::uint32_t> ids;
+    for (const toolkit::PropertyInfo& info : infos) {
+      EXPECT_EQ(std::count(ids.begin(), ids.end(), info.id), 0) << "property " << info.id;
+      ids.push_back(info.id);
+      const Variant value = Property(item, info.id);
+      EXPECT_EQ(toolkit::VarTypeOf(value.TypeCode()), info.vartype) << "property " << info.id;
+    }
+    EXPECT_EQ(std::vector<std::uint32_t>(ids.begin(), ids.begin() + 7),
+              (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(infos[6].vartype, toolkit::kVtI4);
+    EXPECT_EQ(infos[6].description, u"Item EU Type");
+  }
+}
+
 TEST_F(Type2Items, TagCapacityExhaustedIsLoggedPerChannel) {
   Start(2);
   Send54(Channel(1, "x1", kTypeInt4, std::int32_t{1}));
@@ -259,6 +417,33 @@ TEST_F(Type2Items, WritesThatCannotBeHandedOnFailTheirItems) {
   EXPECT_EQ(Errors().back(), "ERROR\tWriteTags: канал не найден");
   EXPECT_EQ(link_.SendQueue().Count(), 0);
   EXPECT_GT(log_.Messages().size(), lines);
+}
+
+// A device channel whose EU type is no number has no value text; its write still goes as far as
+// the send (refused here: the link is down).
+TEST_F(Type2Items, AChannelWithoutAValueTextIsStillWritten) {
+  Start(100);
+  TOpcWritePath writes(opc_, channels_, link_);
+  opc_.SetWriteHandler([&writes](unsigned count, loTagPair* tags, const Variant* values,
+                                 std::int32_t* errors, std::int32_t* master_error) {
+    return writes.WriteTags(count, tags, values, errors, master_error);
+  });
+  TChannel2 device =
+      Channel(1, "dev", kTypeUInt1 | kArrayFlag, Variant(VariantArray(kTypeUInt1, 3)));
+  device.WriteEnable = true;
+  TChannelAttribute dtype(attr_id::kDTYPE, kTypeUInt2);
+  dtype.SetValue(Variant(std::uint16_t{12}));
+  device.PutAttribute(&dtype);
+  TChannelAttribute eu_type(attr_id::kEUType, kTypeString);
+  eu_type.SetValue(Variant("счетчик"));
+  device.PutAttribute(&eu_type);
+  Send54(device);
+  Run();
+  std::vector<toolkit::Result> errors;
+  client_->WriteItemsVQT({u"dev"}, {toolkit::ItemVqt{Variant(VariantArray(kTypeUInt1, 3)), {}, {}}},
+                         &errors);
+  EXPECT_NE(errors.at(0), toolkit::kOk);
+  EXPECT_EQ(Errors().back(), "ERROR\tWriteTags: ошибка отправки команды управления для addr=dev");
 }
 
 TEST(OpcValueToVariant2, ItemTypesAndDataBytes) {

@@ -26,6 +26,16 @@ Variant ConvertedForChannel(const Variant& written, std::uint16_t type) {
   return converted;
 }
 
+// The value text of the debug line; a channel whose attributes give no text (an EU type that is
+// no number ...) still has its write sent.
+std::string ValuesTextForLog(const TChannel2& channel) {
+  try {
+    return channel.ValuesText();
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+}
+
 }  // namespace
 
 int TOpcWritePath::WriteTags(unsigned count, loTagPair* tags, const Variant* values,
@@ -59,11 +69,14 @@ int TOpcWritePath::WriteTags(unsigned count, loTagPair* tags, const Variant* val
         TChannel2 copy(*stored);
         copy.DT = NowLocal();
         copy.SetQuality(0);
+        TCorvidCmdParser command;
         try {
           copy.SetValue(ConvertedForChannel(values[i], copy.Type));
-        } catch (const ConvertError& error) {
-          // Sending the channel's current value instead would report a write that never
-          // happened: the item is refused, the others go on.
+          BuildControlCommand(command, copy);
+        } catch (const std::exception& error) {
+          // The value does not fit the channel (out of range, no number, an array for a channel
+          // now described as a scalar ...). Sending the channel's current value instead would
+          // report a write that never happened: this item is refused, the others go on.
           WriteLog("ERROR\tWriteTag[%u]: loid=%u addr=%s: %s", i, static_cast<unsigned>(handle),
                    copy.Addr.c_str(), error.what());
           errors[i] = static_cast<std::int32_t>(toolkit::kOpcEBadType);
@@ -71,9 +84,7 @@ int TOpcWritePath::WriteTags(unsigned count, loTagPair* tags, const Variant* val
           continue;
         }
         WriteLog("DEBUG\tWriteTag[%u]: loid=%u send control addr=%s value=%s", i,
-                 static_cast<unsigned>(handle), copy.Addr.c_str(), copy.ValuesText().c_str());
-        TCorvidCmdParser command;
-        BuildControlCommand(command, copy);
+                 static_cast<unsigned>(handle), copy.Addr.c_str(), ValuesTextForLog(copy).c_str());
         std::int32_t length = 0;
         const std::uint8_t* bytes = command.Data(length);
         if (!link_.Send(bytes, length)) {

@@ -28,10 +28,11 @@ class TOpcWritePath {
   // of the channel list; each handed-on item gets tag id 0. The command carries the written
   // value converted to the channel's type, the local time and quality 0 (good), and names the
   // channel by its number when the server knows it, else by its address.
-  // A value that does not convert to the channel's type is refused for that item
-  // (OPC_E_BADTYPE) instead of sending the channel's current value. A command that cannot be
-  // queued (the link is down) fails that item and the whole call, and the items after it are not
-  // handled. Always returns 0.
+  // A value that cannot be made into the channel's command for any reason (it does not convert
+  // to the channel's type, an array for a channel described again as a scalar ...) is refused
+  // for that item alone (OPC_E_BADTYPE) instead of sending the channel's current value; the
+  // other items are sent. A command that cannot be queued (the link is down) fails that item and
+  // the whole call, and the items after it are not handled. Always returns 0.
   int WriteTags(unsigned count, loTagPair* tags, const Variant* values, std::int32_t* errors,
                 std::int32_t* master_error);
 

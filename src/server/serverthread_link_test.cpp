@@ -151,6 +151,86 @@ TEST_F(LinkIntegration, ReconnectsKeepingTheConfigurationAndMarksItemsWhileDown)
   EXPECT_EQ(Read(u"1.1.1.1").quality, 0xC0);
 }
 
+// The server reports the level-4 download as failed after sending its records: the session
+// fails, nothing of that download is kept, and the next session downloads and builds it all.
+TEST_F(LinkIntegration, AConfigurationTheServerReportsAsFailedIsDownloadedAgain) {
+  StartSim();
+  sim::Fault failed;
+  failed.Action = sim::FaultAction::kStatusError;
+  failed.ErrorCode = 5;
+  failed.Once = true;
+  sim_->SetFault(33, failed);
+  StartServer(sim_->Port());
+  ASSERT_TRUE(WaitForLines("ERROR\tОшибка получения конфигурации A4", 1));
+  EXPECT_EQ(Lines("ERROR"),
+            (std::vector<std::string>{"ERROR\tReceive status: cmdID=33 error=5",
+                                      "ERROR\tОшибка получения конфигурации A4 (13)"}));
+  EXPECT_TRUE(Lines("INFO\tПостроение тэгов").empty());
+  EXPECT_EQ(server_->Type1Tags().Count(), 0);
+  EXPECT_FALSE(server_->Link().Registered());
+
+  clock_.Advance(60000);  // the pause after a registration request
+  ASSERT_TRUE(WaitForStates(1));
+  EXPECT_EQ(sim_->ReceivedCount(3), 2u);
+  EXPECT_EQ(Lines("INFO\tКонфигурация 1 каналов А1 получена").size(), 2u);
+  EXPECT_EQ(Lines("INFO\tКонфигурация 3 каналов А4 получена").size(), 1u);
+  ASSERT_EQ(Lines("INFO\tПостроение тэгов").size(), 1u);
+  EXPECT_EQ(
+      Lines("INFO\tПостроение тэгов")
+          .front()
+          .rfind("INFO\tПостроение тэгов OPC DA для каналов 1\tканалов Corvid=3 тэгов OPC=3 время ",
+                 0),
+      0u);
+  EXPECT_EQ(server_->Type1Lists().A1.Count(), 1) << "the names of one download only";
+  EXPECT_EQ(server_->Opc().OpcTagCount(), 3);
+  EXPECT_EQ(Read(u"1.1.1.1").value, Variant(72.5));
+  EXPECT_EQ(Read(u"1.1.1.3").quality, 0xC0);
+}
+
+// The link drops in the middle of the level-4 records; by the next session the server's
+// channels have changed. The configuration then is the server's as it stands: a channel changed
+// meanwhile has its new type and name, one removed meanwhile gets no item, a new one gets its
+// item.
+TEST_F(LinkIntegration, ADownloadCutShortIsCompletedWithTheServersChannelsAsTheyAreThen) {
+  StartSim();
+  sim::Fault cut;
+  cut.Action = sim::FaultAction::kCut;
+  cut.FirstBytes = SConfigA4::kSize + 50;  // one whole record, half of the next, then nothing
+  sim_->SetFault(33, cut);
+  Scenario changed = SmallScenario();
+  changed.Channels = {testing::Channel(1, 6, 2, "T.обратки", 41.5),
+                      testing::Channel(3, 10, 1, "T.ГВС", 60),
+                      testing::Channel(4, 14, 3, "Насос", 1)};
+  CorvidSim other(changed);
+  ASSERT_TRUE(other.Start());
+  StartServer(sim_->Port());
+  ASSERT_TRUE(sim_->WaitForReceived(33, 1, 20s));
+  // The next attempt goes to the changed server.
+  ServerConfig config = server_->ConfigCopy();
+  config.Port = other.Port();
+  server_->ApplyConfig(config);
+  sim_->DropConnection();
+  ASSERT_TRUE(WaitUntil([&] {
+    clock_.Advance(1000);  // the silence that ends the step, then the pause after registering
+    return other.ClientConnected();
+  }));
+  ASSERT_TRUE(WaitForStates(1));
+  EXPECT_EQ(Lines("ERROR\tОшибка получения конфигурации A4 (13)").size(), 1u);
+
+  EXPECT_EQ(server_->Type1Tags().Count(), 3);
+  EXPECT_EQ(server_->Opc().OpcTagCount(), 3);
+  EXPECT_EQ(Read(u"1.1.1.1").value, Variant(41.5f));
+  EXPECT_EQ(Property(u"1.1.1.1", kPropDType), Variant(std::uint8_t{6}));
+  EXPECT_EQ(Property(u"1.1.1.1", toolkit::kPropDescription),
+            Variant(std::u16string(u"Дом ИТП Отопление T_обратки")));
+  EXPECT_EQ(Read(u"1.1.1.4").value, Variant(std::uint8_t{1}));
+  std::vector<toolkit::ItemValue> values;
+  std::vector<toolkit::Result> errors;
+  client_->ReadItems({u"1.1.1.2"}, {}, &values, &errors);
+  EXPECT_NE(errors.at(0), toolkit::kOk) << "a channel gone from the server gets no item";
+  EXPECT_TRUE(Lines("ERROR\tTCorvidDataList").empty());
+}
+
 TEST_F(LinkIntegration, RefusalsAreLoggedWithTheReasonAndWithoutThePassword) {
   StartSim();
   const std::pair<std::uint8_t, const char*> reasons[] = {
@@ -205,6 +285,9 @@ TEST_F(LinkIntegration, NoServerListeningIsTriedAgainWithoutTheMinutePause) {
 TEST_F(LinkIntegration, ASilentServerEndsTheAttemptAndTheNextComesAfterAMinute) {
   StartSim();
   sim_->SetSilent(true);
+  // Time moves only when the test moves it: the minute's pause cannot pass by itself however
+  // fast the server thread's sleeps return (the wait for the answer counts its polls).
+  clock_.SetAutoAdvance(0);
   StartServer(sim_->Port(), 60, 2000);
   ASSERT_TRUE(WaitForLines("ERROR\tрегистрация невозможна", 1));
   EXPECT_EQ(Lines("ERROR\tрегистрация невозможна").front(),
@@ -372,11 +455,15 @@ TEST(LinkSendPath, AWriteTheServerAbortedEndsTheSession) {
       << lines[at];
   EXPECT_EQ(lines[at + 1], "ERROR\tСервер прервал соединение.");
   EXPECT_EQ(lines[at + 2].rfind("WARNING\tОтключение от сервера Corvid\tКод ошибки=1005", 0), 0u);
-  // Down now: nothing more is queued; what was queued stays for the next session.
-  const std::int32_t queued = link.SendQueue().Count();
-  EXPECT_GT(queued, 0);
+  // What was queued ends with the session; down now, nothing more is queued.
+  ASSERT_LT(at + 3, lines.size());
+  EXPECT_EQ(lines[at + 3].rfind(
+                "ERROR\tDisconnect()\tНе отправлено серверу Corvid команд управления: ", 0),
+            0u)
+      << lines[at + 3];
+  EXPECT_EQ(link.SendQueue().Count(), 0);
   EXPECT_FALSE(link.Send(command, 4));
-  EXPECT_EQ(link.SendQueue().Count(), queued);
+  EXPECT_EQ(link.SendQueue().Count(), 0);
 }
 
 }  // namespace

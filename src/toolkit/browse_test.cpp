@@ -1,6 +1,8 @@
 // The address space as a client browses it, item properties, and the wildcard filters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "toolkit/client.h"
 #include "toolkit/toolkit_test_support.h"
 #include "toolkit/wildcard.h"
@@ -79,6 +81,27 @@ TEST_F(BrowseTest, TheTreeFollowsTheBranchSeparator) {
   EXPECT_EQ(client_->ChangeBrowsePosition(kBrowseUp, u""), kFail) << "at the root";
 }
 
+// The access-rights filter is ANDed with an item's rights: the item passes when the result is not
+// zero, so the usual filter "readable or writable" (3) finds every item.
+TEST_F(BrowseTest, TheAccessFilterFindsItemsWithAnyOfItsRights) {
+  f_.Tag(u"Boiler.Cmd", 0, kAccessWriteable);
+  const auto sorted = [](Ids ids) {
+    std::sort(ids.begin(), ids.end());
+    return ids;
+  };
+  EXPECT_EQ(Browse(kBrowseFlat, u"", 0, kAccessReadable | kAccessWriteable).size(), 6u);
+  EXPECT_EQ(Browse(kBrowseFlat, u"", 0, kAccessReadable).size(), 5u);
+  EXPECT_EQ(sorted(Browse(kBrowseFlat, u"", 0, kAccessWriteable)),
+            (Ids{u"Boiler.Cmd", u"Boiler.T1"}));
+  EXPECT_EQ(Browse(kBrowseLeaf, u"", 0, kAccessReadable | kAccessWriteable),
+            (Ids{u"Boiler", u"Lift"}));
+  ASSERT_EQ(client_->ChangeBrowsePosition(kBrowseDown, u"Boiler"), kOk);
+  EXPECT_EQ(Browse(kBrowseLeaf, u"", 0, kAccessReadable | kAccessWriteable),
+            (Ids{u"Cmd", u"T1", u"T2"}));
+  EXPECT_EQ(Browse(kBrowseLeaf, u"", 0, kAccessReadable), (Ids{u"T1", u"T2"}));
+  EXPECT_EQ(Browse(kBrowseLeaf, u"T#", kVtR8, kAccessReadable | kAccessWriteable), Ids{u"T1"});
+}
+
 TEST_F(BrowseTest, BrowseListsElementsInPagesWithProperties) {
   BrowseRequest request;
   request.item_id = u"Boiler";
@@ -124,6 +147,11 @@ TEST_F(BrowseTest, PropertiesAreTheStandardOnesAndTheAssignedList) {
   const Variant dtype = std::uint8_t{21};
   loPropertyAddW(f_.service, list, kPropDescription, &description, 0, nullptr);
   loPropertyAddW(f_.service, list, 5004, &dtype, 0, u"DTYPE");
+  // Ids of the standard properties 1-8 are the engine's: a driver's value never replaces them.
+  const Variant odd = std::int16_t{-1};
+  for (std::uint32_t id = kPropDataType; id <= kPropEuInfo; ++id) {
+    loPropertyAddW(f_.service, list, id, &odd, 0, u"odd");
+  }
   loPropListAssign(f_.service, list, e, 1);
 
   std::vector<PropertyInfo> available;
@@ -131,6 +159,8 @@ TEST_F(BrowseTest, PropertiesAreTheStandardOnesAndTheAssignedList) {
   std::vector<std::uint32_t> ids;
   for (const PropertyInfo& p : available) ids.push_back(p.id);
   EXPECT_EQ(ids, (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 7, 8, 101, 5004}));
+  EXPECT_EQ(available[6].vartype, kVtI4);
+  EXPECT_EQ(available[6].description, u"Item EU Type");
   EXPECT_EQ(available[7].vartype, kVtBstr | kVtArray);
   EXPECT_EQ(available[8].description, u"Item Description");
   EXPECT_EQ(available[9].description, u"DTYPE");
@@ -152,7 +182,13 @@ TEST_F(BrowseTest, PropertiesAreTheStandardOnesAndTheAssignedList) {
 
   std::vector<ItemProperties> props;
   EXPECT_EQ(client_->GetProperties({u"Lift", u"None"}, false, {}, &props), kFalse);
-  EXPECT_EQ(props[0].properties.size(), 6u) << "an item without EU type has no 7 and 8";
+  ASSERT_EQ(props[0].properties.size(), 7u) << "an item without EU type has 7 (none), no 8";
+  EXPECT_EQ(props[0].properties[6].id, kPropEuType);
+  EXPECT_EQ(props[0].properties[6].vartype, kVtI4);
+  EXPECT_EQ(client_->GetItemProperties(u"Lift", {kPropEuType, kPropEuInfo}, &values, &errors),
+            kFalse);
+  EXPECT_EQ(values[0], Variant(std::int32_t{0}));
+  EXPECT_EQ(errors, (std::vector<Result>{kOk, kOpcEInvalidPid}));
   EXPECT_EQ(props[1].error, kOpcEUnknownItemId);
 }
 

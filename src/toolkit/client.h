@@ -55,6 +55,8 @@ class Client {
   // --- IOPCBrowseServerAddressSpace ---
   Result QueryOrganization(std::uint32_t* organization);
   Result ChangeBrowsePosition(std::uint32_t direction, const std::u16string& name);
+  // Leaves and flat lists hold the items whose name matches `filter`, whose canonical type is
+  // `vartype_filter` (VT_EMPTY: any) and that have any of the rights in `access_filter` (0: any).
   Result BrowseOPCItemIDs(std::uint32_t browse_type, const std::u16string& filter,
                           std::uint16_t vartype_filter, std::uint32_t access_filter,
                           std::vector<std::u16string>* ids);

@@ -67,9 +67,10 @@ Result Client::BrowseOPCItemIDs(std::uint32_t browse_type, const std::u16string&
     position = browse_position_;
   }
   const AddressSpace& space = engine_->space_;
+  // The access filter is ANDed with the item's rights: any common bit lets the item pass.
   const auto item_passes = [&](const TagInfo& tag) {
     return (vartype_filter == kVtEmpty || VarTypeOf(tag.canonical_type) == vartype_filter) &&
-           (access_filter == 0 || (tag.access_rights & access_filter) == access_filter);
+           (access_filter == 0 || (tag.access_rights & access_filter) != 0);
   };
   ids->clear();
   switch (browse_type) {

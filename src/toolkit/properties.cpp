@@ -47,9 +47,9 @@ std::vector<PropertyInfo> Standard(const TagInfo& tag) {
       {kPropTimeStamp, StandardDescription(kPropTimeStamp), kVtDate},
       {kPropAccessRights, StandardDescription(kPropAccessRights), kVtI4},
       {kPropScanRate, StandardDescription(kPropScanRate), kVtR4},
+      {kPropEuType, StandardDescription(kPropEuType), kVtI4},
   };
   if (tag.eu_type != kEuNone) {
-    rows.push_back({kPropEuType, StandardDescription(kPropEuType), kVtI4});
     rows.push_back(
         {kPropEuInfo, StandardDescription(kPropEuInfo), VarTypeOf(tag.eu_info.TypeCode())});
   }
@@ -60,11 +60,17 @@ std::vector<PropertyInfo> Standard(const TagInfo& tag) {
   return rows;
 }
 
+// Properties 1 to 8: the item's own, never taken from the assigned list.
+bool EngineOnly(std::uint32_t id) {
+  return id >= kPropDataType && id <= kPropEuInfo;
+}
+
 }  // namespace
 
 std::vector<PropertyInfo> AvailableProperties(const TagInfo& tag, const PropList& assigned) {
   std::vector<PropertyInfo> rows = Standard(tag);
   for (const PropertyEntry& entry : assigned) {
+    if (EngineOnly(entry.id)) continue;
     PropertyInfo info;
     info.id = entry.id;
     info.vartype = VarTypeOf(entry.value.TypeCode());
@@ -88,7 +94,7 @@ std::vector<PropertyInfo> AvailableProperties(const TagInfo& tag, const PropList
 bool PropertyValue(const TagInfo& tag, const PropList& assigned, std::uint32_t id,
                    const ItemValue& current, std::uint32_t scan_rate, Variant* value) {
   for (const PropertyEntry& entry : assigned) {
-    if (entry.id == id) {
+    if (entry.id == id && !EngineOnly(id)) {
       *value = entry.value;
       return true;
     }
@@ -113,7 +119,6 @@ bool PropertyValue(const TagInfo& tag, const PropList& assigned, std::uint32_t i
       *value = static_cast<float>(scan_rate);
       return true;
     case kPropEuType:
-      if (tag.eu_type == kEuNone) return false;
       *value = static_cast<std::int32_t>(tag.eu_type);
       return true;
     case kPropEuInfo:

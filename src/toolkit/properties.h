@@ -1,8 +1,10 @@
 // Item properties: the standard ones the engine knows for every item (1 canonical data type,
-// 2 value, 3 quality, 4 timestamp, 5 access rights, 6 scan rate; 7 EU type and 8 EU info for
-// items with an EU type; 102 high EU and 103 low EU for analog items with a range) and those of
-// the property list assigned to the item. An assigned property with a standard id replaces the
-// engine's value.
+// 2 value, 3 quality, 4 timestamp, 5 access rights, 6 scan rate, 7 EU type (VT_I4, 0 for none);
+// 8 EU info for items with an EU type; 102 high EU and 103 low EU for analog items with a range)
+// and those of the property list assigned to the item. Properties 1 to 8 are always the
+// engine's, with their OPC types: an assigned property with one of these ids is ignored (clients
+// rely on their types). An assigned property with any other id known to the engine (102, 103)
+// replaces the engine's value.
 #pragma once
 
 #include <cstdint>

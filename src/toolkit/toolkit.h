@@ -134,8 +134,9 @@ void loSetState(loService* service, loClient* client, int operation, int server_
                 const char16_t* reason);
 
 // Creates an item. `flags` is accepted and ignored (the bridge passes 0x200). The item's
-// canonical type is that of `value`; `eu_type` 0 none, 1 analog (eu_info: array of low, high),
-// 2 enumerated (eu_info: array of texts). Results: 0, kLoBadService, kLoBadAddress (tag_id or
+// canonical type is that of `value`; `eu_type` 0 none, 1 analog (eu_info: array of low, high,
+// Float8 as OPC has it), 2 enumerated (eu_info: array of texts). The EU type and info are the
+// item's properties 7 and 8. Results: 0, kLoBadService, kLoBadAddress (tag_id or
 // name null), kLoInvalid (empty name, access rights not 1..3, EU type above 2), kLoExists,
 // kLoCapacity.
 int loAddRealTagW(loService* service, loTagId* tag_id, loRealTag real_tag, const char16_t* name,
@@ -143,7 +144,9 @@ int loAddRealTagW(loService* service, loTagId* tag_id, loRealTag real_tag, const
                   const Variant* eu_info);
 
 // Property lists: created empty (0 = failure), filled, then assigned to items (several items
-// may share one list; later additions show on all of them).
+// may share one list; later additions show on all of them). Properties 1 to 8 are the engine's
+// own (data type, value, quality, timestamp, access rights, scan rate, EU type and info): an
+// entry with one of these ids is ignored.
 unsigned loPropListCreate(loService* service);
 void loPropertyAddW(loService* service, unsigned list, unsigned property_id, const Variant* value,
                     int flags, const char16_t* description);

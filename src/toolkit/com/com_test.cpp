@@ -1,5 +1,6 @@
 // The COM face in process (no proxies, no server process): the multithreaded apartment outliving
-// the threads that leave it, and the connection points the server and group objects enumerate.
+// the threads that leave it, the connection points the server and group objects enumerate, and
+// browsing and item properties over the engine.
 #include <objbase.h>
 #include <ocidl.h>
 #include <olectl.h>
@@ -158,6 +159,69 @@ TEST_F(ComObjects, AnEnumeratorKeepsTheObjectWhosePointsItHolds) {
   points->Release();
   points.p = nullptr;
   EXPECT_EQ(1u, f_.driver.released.size());  // the last reference went: the client left
+}
+
+// Browsing and properties as a COM client sees them: the access-rights filter takes every item
+// with any of its bits, and the EU type property stays VT_I4 whatever the driver assigned under
+// its id.
+TEST_F(ComObjects, TheBrowseFilterAndTheStandardPropertiesThroughCom) {
+  f_.Tag(u"r", 0, OPC_READABLE);
+  const loTagId rw = f_.Tag(u"rw", 0, OPC_READABLE | OPC_WRITEABLE);
+  f_.Tag(u"w", 0, OPC_WRITEABLE);
+  const unsigned list = loPropListCreate(f_.service);
+  const Variant eu_type = std::int16_t{2};
+  loPropertyAddW(f_.service, list, kPropEuType, &eu_type, 0, nullptr);
+  loPropListAssign(f_.service, list, rw, 1);
+
+  Ptr<IOPCBrowseServerAddressSpace> space;
+  ASSERT_EQ(S_OK, server_->QueryInterface(IID_IOPCBrowseServerAddressSpace, space.out()));
+  const auto count = [&space](DWORD rights) {
+    Ptr<IEnumString> ids;
+    if (FAILED(space->BrowseOPCItemIDs(OPC_FLAT, L"", VT_EMPTY, rights,
+                                       reinterpret_cast<IEnumString**>(ids.out())))) {
+      return -1;
+    }
+    int n = 0;
+    LPOLESTR id = nullptr;
+    while (ids->Next(1, &id, nullptr) == S_OK) {
+      CoTaskMemFree(id);
+      ++n;
+    }
+    return n;
+  };
+  EXPECT_EQ(3, count(OPC_READABLE | OPC_WRITEABLE));
+  EXPECT_EQ(2, count(OPC_WRITEABLE));
+
+  Ptr<IOPCItemProperties> properties;
+  ASSERT_EQ(S_OK, server_->QueryInterface(IID_IOPCItemProperties, properties.out()));
+  DWORD n = 0;
+  DWORD* ids = nullptr;
+  LPWSTR* descriptions = nullptr;
+  VARTYPE* types = nullptr;
+  ASSERT_EQ(S_OK, properties->QueryAvailableProperties(const_cast<LPWSTR>(L"rw"), &n, &ids,
+                                                       &descriptions, &types));
+  int eu_types = 0;
+  for (DWORD i = 0; i < n; ++i) {
+    if (ids[i] == kPropEuType) {
+      ++eu_types;
+      EXPECT_EQ(VT_I4, types[i]);
+    }
+    CoTaskMemFree(descriptions[i]);
+  }
+  CoTaskMemFree(ids);
+  CoTaskMemFree(descriptions);
+  CoTaskMemFree(types);
+  EXPECT_EQ(1, eu_types);
+  DWORD id = kPropEuType;
+  VARIANT* values = nullptr;
+  HRESULT* errors = nullptr;
+  ASSERT_EQ(S_OK,
+            properties->GetItemProperties(const_cast<LPWSTR>(L"rw"), 1, &id, &values, &errors));
+  EXPECT_EQ(VT_I4, values[0].vt);
+  EXPECT_EQ(0, values[0].lVal) << "the item has no EU type";
+  VariantClear(&values[0]);
+  CoTaskMemFree(values);
+  CoTaskMemFree(errors);
 }
 
 }  // namespace

@@ -64,4 +64,19 @@ MessageFormLayout LayOutMessageForm(std::int32_t client_width, std::int32_t clie
   return l;
 }
 
+PictureCaptionLayout LayOutPictureCaption(const Box& content, std::int32_t picture_size,
+                                          std::int32_t caption_width, std::int32_t caption_height,
+                                          std::int32_t spacing) {
+  const std::int32_t together = picture_size + spacing + caption_width;
+  const std::int32_t left = content.left + std::max((content.width - together) / 2, 0);
+  PictureCaptionLayout l;
+  l.picture =
+      Box{left, content.top + (content.height - picture_size) / 2, picture_size, picture_size};
+  const std::int32_t caption_left = left + picture_size + spacing;
+  const std::int32_t room = content.left + content.width - caption_left;
+  l.caption = Box{caption_left, content.top + (content.height - caption_height) / 2,
+                  std::clamp(caption_width, 0, std::max(room, 0)), caption_height};
+  return l;
+}
+
 }  // namespace corvid

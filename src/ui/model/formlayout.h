@@ -58,4 +58,16 @@ struct MessageFormLayout {
 MessageFormLayout LayOutMessageForm(std::int32_t client_width, std::int32_t client_height,
                                     std::int32_t dpi);
 
+// A button's picture just before its caption, `spacing` pixels apart, the two centred together
+// in the button's `content` area and each centred vertically. When they do not fit, the picture
+// keeps to the content's left edge and the caption takes the width that is left (the caption is
+// then cut with an ellipsis).
+struct PictureCaptionLayout {
+  Box picture;
+  Box caption;
+};
+PictureCaptionLayout LayOutPictureCaption(const Box& content, std::int32_t picture_size,
+                                          std::int32_t caption_width, std::int32_t caption_height,
+                                          std::int32_t spacing);
+
 }  // namespace corvid

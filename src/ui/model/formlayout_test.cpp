@@ -1,6 +1,8 @@
 // DPI arithmetic and the placement of the log viewer's and the message window's controls.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "ui/model/dpiscale.h"
 #include "ui/model/formlayout.h"
 #include "ui/model/messageform.h"
@@ -80,6 +82,27 @@ TEST(FormLayout, MessageWindowFollowsItsSizeAndTheDpi) {
   const MessageFormLayout scaled = LayOutMessageForm(779, 270, 144);
   EXPECT_EQ(scaled.group, (Box{12, 6, 758, 186}));
   EXPECT_EQ(scaled.ok, (Box{279, 201, 218, 62}));
+}
+
+TEST(FormLayout, AButtonsPictureStandsJustBeforeItsCaption) {
+  // The main window's "Настройка": 173 × 47 less 3 pixels of frame, a 32 pixel picture, 10
+  // pixels, a caption 52 wide.
+  const Box content{3, 3, 167, 41};
+  const PictureCaptionLayout l = LayOutPictureCaption(content, 32, 52, 13, 10);
+  EXPECT_EQ(l.picture, (Box{39, 7, 32, 32}));
+  EXPECT_EQ(l.caption, (Box{81, 17, 52, 13}));
+  EXPECT_EQ(l.picture.left + l.picture.width + 10, l.caption.left);
+  // Centred together: as much room on the left as on the right.
+  const std::int32_t left_room = l.picture.left - content.left;
+  const std::int32_t right_room = content.left + content.width - (l.caption.left + l.caption.width);
+  EXPECT_LE(std::abs(left_room - right_room), 1);
+  // A caption too long for the button: the picture keeps to the left edge, the caption takes
+  // the rest.
+  const PictureCaptionLayout tight = LayOutPictureCaption(Box{3, 3, 96, 19}, 16, 120, 13, 4);
+  EXPECT_EQ(tight.picture, (Box{3, 4, 16, 16}));
+  EXPECT_EQ(tight.caption, (Box{23, 6, 76, 13}));
+  const PictureCaptionLayout none = LayOutPictureCaption(Box{0, 0, 10, 10}, 16, 40, 13, 4);
+  EXPECT_EQ(none.caption.width, 0);
 }
 
 TEST(FormLayout, MessageWindowLimitsScaleWithTheDpi) {

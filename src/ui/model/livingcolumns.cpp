@@ -1,6 +1,7 @@
 // Proportional grid columns.
 #include "ui/model/livingcolumns.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace corvid {
@@ -9,6 +10,42 @@ std::int32_t LivingColumns::TotalColumnWidth(const std::vector<std::int32_t>& wi
   std::int64_t total = static_cast<std::int64_t>(widths.size());
   for (const std::int32_t w : widths) total += w;
   return static_cast<std::int32_t>(total);
+}
+
+std::vector<std::int32_t> LivingColumns::FitColumns(const std::vector<std::int32_t>& widths,
+                                                    const std::vector<std::int32_t>& designed,
+                                                    std::int32_t available) {
+  // A designed width below the minimum counts as the minimum.
+  const auto designed_width = [&](std::size_t i) -> std::int64_t {
+    return std::max(i < designed.size() ? designed[i] : 0, kMinimumWidth);
+  };
+  std::vector<std::int32_t> fitted = widths;
+  std::vector<std::size_t> unsaved;
+  std::int64_t room = available;
+  std::int64_t designed_total = 0;
+  for (std::size_t i = 0; i < widths.size(); ++i) {
+    if (widths[i] >= 0) {
+      room -= widths[i];
+    } else {
+      unsaved.push_back(i);
+      designed_total += designed_width(i);
+    }
+  }
+  if (unsaved.empty()) return fitted;
+  const std::size_t last = unsaved.back();
+  const bool proportional = room - (designed_total - designed_width(last)) < kMinimumWidth;
+  std::int64_t given = 0;
+  for (const std::size_t i : unsaved) {
+    if (i == last) break;
+    const std::int64_t width =
+        proportional
+            ? std::max<std::int64_t>(room * designed_width(i) / designed_total, kMinimumWidth)
+            : designed_width(i);
+    fitted[i] = static_cast<std::int32_t>(width);
+    given += width;
+  }
+  fitted[last] = static_cast<std::int32_t>(std::max<std::int64_t>(room - given, kMinimumWidth));
+  return fitted;
 }
 
 void LivingColumns::RecordShares(std::int32_t client_width,

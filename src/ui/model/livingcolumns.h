@@ -12,9 +12,20 @@ namespace corvid {
 class LivingColumns {
  public:
   static constexpr std::int32_t kMinimumWidth = 30;
+  // A column whose width was not saved (FitColumns).
+  static constexpr std::int32_t kNoSavedWidth = -1;
 
   // Sum of the widths plus the column count (the lines between cells).
   static std::int32_t TotalColumnWidth(const std::vector<std::int32_t>& widths);
+
+  // The widths of a grid's columns when some have no saved width (negative in `widths`), for a
+  // grid `available` pixels wide: saved widths stay; the columns without one take their
+  // `designed` widths, and the last of them the rest of `available`, so that the columns fill
+  // the grid without a horizontal scroll bar. When that would leave the last one narrower than
+  // kMinimumWidth, those columns share the room in their designed proportions instead.
+  static std::vector<std::int32_t> FitColumns(const std::vector<std::int32_t>& widths,
+                                              const std::vector<std::int32_t>& designed,
+                                              std::int32_t available);
 
   // Takes the current widths as the proportions to keep for a grid `client_width` wide.
   void RecordShares(std::int32_t client_width, const std::vector<std::int32_t>& widths);

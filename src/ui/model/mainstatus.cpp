@@ -60,4 +60,13 @@ StatusTexts EvaluateStatus(const ServerSnapshot& s, TDateTime now_local) {
   return t;
 }
 
+std::string ValueHint(std::string_view fixed_hint, std::string_view value, std::string_view shown) {
+  std::string hint(fixed_hint);
+  if (shown != value) {
+    hint += ':';
+    hint += value;
+  }
+  return hint;
+}
+
 }  // namespace corvid

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "server/product.h"
 #include "util/datetime.h"
@@ -74,6 +75,11 @@ struct StatusTexts {
   std::string clients;      // OPCClientConnectedST
 };
 StatusTexts EvaluateStatus(const ServerSnapshot& s, TDateTime now_local);
+
+// The hint of a status value with a fixed hint of its own, when the window shows `shown` for
+// `value`: the fixed hint while the whole value shows; once the value had to be cut, the fixed
+// hint, ":" and the whole value, so that the hint still tells what the row cannot.
+std::string ValueHint(std::string_view fixed_hint, std::string_view value, std::string_view shown);
 
 // Fixed texts of the window.
 namespace mainwindow {

@@ -69,6 +69,15 @@ TEST(MainStatus, ConnectionRowAndItsHint) {
   EXPECT_EQ(t.clients, " 3");
 }
 
+TEST(MainStatus, ACutValueKeepsItsWholeTextInTheHint) {
+  EXPECT_EQ(ValueHint(mainwindow::kHintServer, " адрес 10.0.0.5:3000, логин CFG",
+                      " адрес 10.0.0.5:3000, логин CFG"),
+            "Адрес, порт и логин учетной записи сервера Corvid");
+  EXPECT_EQ(ValueHint(mainwindow::kHintServer, " адрес 10.0.0.5:3000, логин CFG",
+                      " адрес 10.0.0.5:3000, лог…"),
+            "Адрес, порт и логин учетной записи сервера Corvid: адрес 10.0.0.5:3000, логин CFG");
+}
+
 TEST(MainStatus, ExitOnlyWhenTheServerThreadFinished) {
   ServerSnapshot s = Registered(1, 1);
   EXPECT_FALSE(EvaluateTrayTick(s).exit);

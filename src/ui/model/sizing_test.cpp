@@ -73,6 +73,31 @@ TEST(LivingColumns, ColumnsShrinkInProportionAndSpringBackToThirty) {
   EXPECT_EQ(right[0], 10);
 }
 
+TEST(LivingColumns, ColumnsWithoutSavedWidthsFillTheGrid) {
+  constexpr std::int32_t kNone = LivingColumns::kNoSavedWidth;
+  const std::vector<std::int32_t> designed{153, 639};
+  // Nothing saved, a table 529 pixels wide: the time column as designed, the event column the
+  // rest, so that no horizontal scroll bar shows.
+  const auto fitted = LivingColumns::FitColumns({kNone, kNone}, designed, 529);
+  EXPECT_EQ(fitted, (std::vector<std::int32_t>{153, 376}));
+  EXPECT_EQ(fitted[0] + fitted[1], 529);
+  // A wider table: the event column grows with it.
+  EXPECT_EQ(LivingColumns::FitColumns({kNone, kNone}, designed, 1000),
+            (std::vector<std::int32_t>{153, 847}));
+  // Saved widths stay, even wider than the table; a missing one fills the rest.
+  EXPECT_EQ(LivingColumns::FitColumns({111, 333}, designed, 529),
+            (std::vector<std::int32_t>{111, 333}));
+  EXPECT_EQ(LivingColumns::FitColumns({200, kNone}, designed, 529),
+            (std::vector<std::int32_t>{200, 329}));
+  // Too narrow for the designed time column: both shrink in their designed proportions.
+  const auto narrow = LivingColumns::FitColumns({kNone, kNone}, designed, 160);
+  EXPECT_EQ(narrow, (std::vector<std::int32_t>{30, 130}));
+  EXPECT_EQ(LivingColumns::FitColumns({kNone, kNone}, designed, 10),
+            (std::vector<std::int32_t>{30, 30}));
+  EXPECT_EQ(LivingColumns::FitColumns({kNone, kNone, kNone}, {0, 0, 0}, 90),
+            (std::vector<std::int32_t>{30, 30, 30}));
+}
+
 TEST(LivingColumns, ColumnsAddedAfterRecordingAreLeftAlone) {
   LivingColumns columns;
   std::vector<std::int32_t> widths{100, 100};

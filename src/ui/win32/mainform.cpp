@@ -6,6 +6,7 @@
 #include <array>
 
 #include "server/serverthread.h"
+#include "ui/model/textfit.h"
 #include "ui/win32/protoview.h"
 #include "ui/win32/resource.h"
 #include "ui/win32/setupform.h"
@@ -130,9 +131,6 @@ TformMain::~TformMain() {
     DestroyWindow(window_);
   }
   if (tray_menu_ != nullptr) DestroyMenu(tray_menu_);
-  for (HIMAGELIST images : button_images_) {
-    if (images != nullptr) ImageList_Destroy(images);
-  }
   if (font_ != nullptr) DeleteObject(font_);
   if (bold_font_ != nullptr) DeleteObject(bold_font_);
 }
@@ -167,7 +165,8 @@ void TformMain::CreateControls() {
   const DesignScale scale = DesignScale::ForScreen();
   tooltip_ = CreateHintWindow(window_, scale(400));
 
-  for (const StatusRow& row : kRows) {
+  for (std::size_t i = 0; i < kRows.size(); ++i) {
+    const StatusRow& row = kRows[i];
     CreateControl(window_, L"STATIC", row.caption, kStaticStyle, 0,
                   scale.Rect(kCaptionLeft, row.top, kCaptionWidth, kRowHeight), 0);
     // SS_NOTIFY: the value takes the mouse, so its hint can show.
@@ -175,22 +174,14 @@ void TformMain::CreateControls() {
         window_, L"STATIC", "", kStaticStyle | SS_NOTIFY, 0,
         scale.Rect(kValueLeft, row.top, kClientWidth - kValueLeft - kValueRightGap, kRowHeight),
         row.value_id);
+    hints_[i] = row.hint;
     AddHint(tooltip_, window_, value, row.hint);
   }
 
-  const int picture = scale(kButtonPicture);
-  for (std::size_t i = 0; i < kButtons.size(); ++i) {
-    const CommandButton& b = kButtons[i];
+  for (const CommandButton& b : kButtons) {
     HWND button = CreateControl(window_, L"BUTTON", b.caption, WS_TABSTOP | BS_PUSHBUTTON, 0,
                                 scale.Rect(b.left, kButtonTop, b.width, kButtonHeight), b.id);
-    // The picture left of the caption; a list of one picture serves every state.
-    button_images_[i] = ImageList_Create(picture, picture, ILC_COLOR32 | ILC_MASK, 1, 0);
-    ImageList_AddIcon(button_images_[i], LoadIconResource(b.icon, picture));
-    BUTTON_IMAGELIST list{};
-    list.himl = button_images_[i];
-    list.margin = RECT{scale(8), 0, scale(kPictureSpacing), 0};
-    list.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
-    SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list));
+    buttons_.Add(button, b.icon, scale(kButtonPicture), scale(kPictureSpacing));
   }
   SetFontOnChildren(window_, font_);
   for (const StatusRow& row : kRows) {
@@ -216,6 +207,7 @@ void TformMain::Layout() {
                                scale(kButtonHeight), SWP_NOZORDER | SWP_NOACTIVATE);
   }
   EndDeferWindowPos(positions);
+  for (std::size_t row = 0; row < kRows.size(); ++row) FitValue(row);
 }
 
 LRESULT CALLBACK TformMain::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -249,6 +241,11 @@ LRESULT TformMain::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER:
       if (wparam == kMainTimerId) TimerTimer();
       return 0;
+    case WM_NOTIFY: {
+      LRESULT result = 0;
+      if (buttons_.Notify(*reinterpret_cast<NMHDR*>(lparam), result)) return result;
+      break;
+    }
     case kTrayCallbackMessage:
       if (LOWORD(lparam) == WM_LBUTTONDBLCLK) ShowMainWindowClick();
       if (LOWORD(lparam) == WM_RBUTTONUP) ShowTrayMenu();
@@ -327,19 +324,62 @@ void TformMain::SetTrayState(std::int32_t icon, const std::string& hint) {
 void TformMain::UpdateStatus(ServerSnapshot snapshot) {
   host_.ReadAddress(snapshot);
   const StatusTexts texts = EvaluateStatus(snapshot, NowLocal());
-  UpdateWindowTextUtf8(GetDlgItem(window_, kIdServerAddr), texts.server_addr);
-  if (texts.server_status) {
-    HWND status = GetDlgItem(window_, kIdServerStatus);
-    UpdateWindowTextUtf8(status, *texts.server_status);
-    SetHint(status, texts.server_status_hint.value_or(""));
+  for (std::size_t row = 0; row < kRows.size(); ++row) {
+    switch (kRows[row].value_id) {
+      case kIdServerAddr:
+        ShowValue(row, texts.server_addr);
+        break;
+      case kIdServerStatus:
+        if (texts.server_status) {
+          status_hint_ = texts.server_status_hint.value_or("");
+          ShowValue(row, *texts.server_status);
+        }
+        break;
+      case kIdTagCount:
+        ShowValue(row, texts.tag_count);
+        break;
+      case kIdActiveTags:
+        ShowValue(row, texts.active_tags);
+        break;
+      case kIdClients:
+        ShowValue(row, texts.clients);
+        break;
+      default:
+        break;
+    }
   }
-  UpdateWindowTextUtf8(GetDlgItem(window_, kIdTagCount), texts.tag_count);
-  UpdateWindowTextUtf8(GetDlgItem(window_, kIdActiveTags), texts.active_tags);
-  UpdateWindowTextUtf8(GetDlgItem(window_, kIdClients), texts.clients);
 }
 
-void TformMain::SetHint(HWND control, const std::string& hint) {
-  ui::SetHint(tooltip_, window_, control, hint);
+void TformMain::ShowValue(std::size_t row, const std::string& value) {
+  values_[row] = value;
+  FitValue(row);
+}
+
+void TformMain::FitValue(std::size_t row) {
+  HWND control = GetDlgItem(window_, kRows[row].value_id);
+  if (control == nullptr) return;
+  RECT client{};
+  GetClientRect(control, &client);
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, bold_font_);
+  const auto measure = [dc](std::u16string_view text) {
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.data()),
+                          static_cast<int>(text.size()), &extent);
+    return static_cast<std::int32_t>(extent.cx);
+  };
+  // A pixel kept free, so that the last letter does not touch the sunken edge.
+  const std::string shown = EllipsizeToWidth(values_[row], client.right - 1, measure);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  UpdateWindowTextUtf8(control, shown);
+  const std::string hint = kRows[row].value_id == kIdServerStatus
+                               ? status_hint_
+                               : ValueHint(kRows[row].hint, values_[row], shown);
+  if (hint != hints_[row]) {
+    hints_[row] = hint;
+    ui::SetHint(tooltip_, window_, control, hint);
+  }
 }
 
 std::string TformMain::HintOf(HWND control) const {
@@ -357,6 +397,7 @@ void TformMain::FormClose() {
 
 void TformMain::ShowMainWindowClick() {
   if (IsWindowVisible(window_)) {
+    CloseProtoView();  // the log viewer goes whenever the window hides
     ShowWindow(window_, SW_HIDE);
     return;
   }

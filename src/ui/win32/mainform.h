@@ -14,11 +14,14 @@
 
 #include "server/config.h"
 #include "ui/model/mainstatus.h"
+#include "ui/win32/picturebutton.h"
 #include "ui/win32/trayicon.h"
 
 namespace corvid::ui {
 
-// Window class, control and menu ids, so that tests can find and drive the window.
+// Window class, control and menu ids, so that tests can find and drive the window. The installer
+// ends a running program as the operator's exit does, with kIdMenuExit to the window of this
+// class (installer/CorvidOpcDa.nsi): keep both.
 inline constexpr wchar_t kMainFormClass[] = L"TformMain";
 enum MainFormId : int {
   kIdServerAddr = 101,  // value statics, rows top to bottom
@@ -100,14 +103,21 @@ class TformMain {
   void ShowTrayMenu();
   void SetTrayState(std::int32_t icon, const std::string& hint);
   void UpdateStatus(ServerSnapshot snapshot);
-  void SetHint(HWND control, const std::string& hint);
+  // Shows a status row's value (whole in `values_`), cut with "…" to the row's width; the hint
+  // keeps the whole value.
+  void ShowValue(std::size_t row, const std::string& value);
+  void FitValue(std::size_t row);
 
   MainFormHost& host_;
   HWND window_ = nullptr;
   HWND tooltip_ = nullptr;
   HFONT font_ = nullptr;
   HFONT bold_font_ = nullptr;
-  std::array<HIMAGELIST, 3> button_images_{};
+  PictureButtons buttons_;
+  // Per status row: the whole value, the hint shown (the connection row's comes with its value).
+  std::array<std::string, 5> values_;
+  std::array<std::string, 5> hints_;
+  std::string status_hint_;
   HMENU tray_menu_ = nullptr;
   UINT taskbar_created_ = 0;
   bool exit_requested_ = false;

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "platform/temp_folder_for_tests.h"
+#include "ui/win32/protoview.h"
 #include "ui/win32/ui_test_support.h"
 #include "ui/win32/uicommon.h"
 #include "util/datetime.h"
@@ -184,6 +185,93 @@ TEST_F(MainFormTest, TimerSetsTrayAndVisibleRows) {
   host_.config.Port = 70000;
   form_->TimerTimer();
   EXPECT_EQ(Text(kIdServerAddr), " адрес 10.1.1.1:70000, логин CFG");
+}
+
+TEST_F(MainFormTest, HidingTheWindowClosesTheLogViewer) {
+  struct Case {
+    const char* name;
+    UINT message;
+    WPARAM wparam;
+    LPARAM lparam;
+  };
+  const Case cases[] = {
+      {"tray double click", kTrayCallbackMessage, 1, WM_LBUTTONDBLCLK},
+      {"tray menu", WM_COMMAND, kIdMenuShow, 0},
+      {"close box", WM_SYSCOMMAND, SC_CLOSE, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TrayDoubleClick();
+    ASSERT_TRUE(IsWindowVisible(Window()));
+    SendMessageW(Window(), WM_COMMAND, kIdLogButton, 0);  // "Протокол"
+    ASSERT_NE(ProtoViewWindow(), nullptr);
+    EXPECT_TRUE(IsWindowVisible(ProtoViewWindow()));
+    SendMessageW(Window(), c.message, c.wparam, c.lparam);
+    EXPECT_FALSE(IsWindowVisible(Window()));
+    EXPECT_EQ(ProtoViewWindow(), nullptr);
+  }
+  CloseProtoView();
+}
+
+// Width of a control's text in its font.
+int TextWidth(HWND control, const std::string& text) {
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  const std::wstring wide = Wide(text);
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return extent.cx;
+}
+
+int ClientWidth(HWND control) {
+  RECT client{};
+  GetClientRect(control, &client);
+  return client.right;
+}
+
+TEST_F(MainFormTest, LongValuesEndWithAnEllipsisAndTheirHintsKeepTheWholeText) {
+  const std::string error =
+      " ошибка подключения к серверу Corvid: Удаленный узел отклонил соединение (1)";
+  host_.snapshot.last_error_text = error.substr(1);
+  host_.config.Host = "dispatch-server-of-the-north-plant.control-room.example";
+  const std::string address = " адрес " + host_.config.Host + ":3000, логин CFG";
+  TrayDoubleClick();
+  const struct {
+    int id;
+    std::string value;
+    std::string hint;
+  } rows[] = {
+      {kIdServerStatus, error, "Статус подключения к серверу Corvid: " + error},
+      {kIdServerAddr, address, std::string(mainwindow::kHintServer) + ":" + address},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.value);
+    HWND control = GetDlgItem(Window(), row.id);
+    const std::string shown = Text(row.id);
+    ASSERT_GT(shown.size(), 3u);
+    EXPECT_EQ(shown.substr(shown.size() - 3), "…");
+    EXPECT_EQ(row.value.rfind(shown.substr(0, shown.size() - 3), 0), 0u) << shown;
+    EXPECT_LE(TextWidth(control, shown), ClientWidth(control));
+    EXPECT_GT(TextWidth(control, shown), ClientWidth(control) * 8 / 10);  // and fills the row
+    EXPECT_EQ(form_->HintOf(control), row.hint);
+  }
+  // Widened, the window has room for the whole texts, and the address hint is its own again.
+  const DesignScale scale = DesignScale::ForScreen();
+  SetWindowPos(Window(), nullptr, 0, 0, scale(1000), scale(260), SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(Text(kIdServerStatus), error);
+  EXPECT_EQ(Text(kIdServerAddr), address);
+  EXPECT_EQ(form_->HintOf(GetDlgItem(Window(), kIdServerAddr)), mainwindow::kHintServer);
+  EXPECT_EQ(form_->HintOf(GetDlgItem(Window(), kIdServerStatus)), rows[0].hint);
+}
+
+TEST_F(MainFormTest, ButtonPicturesStandJustBeforeTheirCaptions) {
+  TrayDoubleClick();
+  const DesignScale scale = DesignScale::ForScreen();
+  for (const int id : {kIdSetupButton, kIdLogButton, kIdExitButton}) {
+    testing::ExpectPictureBesideCaption(GetDlgItem(Window(), id), scale(10));
+  }
 }
 
 TEST_F(MainFormTest, HiddenWindowKeepsItsRowsButNotItsTrayHint) {

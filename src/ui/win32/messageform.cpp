@@ -10,6 +10,7 @@
 #include "ui/model/dpiscale.h"
 #include "ui/model/formlayout.h"
 #include "ui/model/messageform.h"
+#include "ui/win32/picturebutton.h"
 #include "ui/win32/resource.h"
 #include "ui/win32/uicommon.h"
 
@@ -60,7 +61,6 @@ class TMessageForm {
     if (font_ != nullptr) DeleteObject(font_);
     if (button_font_ != nullptr) DeleteObject(button_font_);
     if (memo_font_ != nullptr) DeleteObject(memo_font_);
-    if (ok_picture_ != nullptr) ImageList_Destroy(ok_picture_);
   }
   TMessageForm(const TMessageForm&) = delete;
   TMessageForm& operator=(const TMessageForm&) = delete;
@@ -96,7 +96,7 @@ class TMessageForm {
   HFONT font_ = nullptr;
   HFONT button_font_ = nullptr;
   HFONT memo_font_ = nullptr;
-  HIMAGELIST ok_picture_ = nullptr;
+  PictureButtons buttons_;
   int font_size_ = FontPointsFromHeight(kMessageFontHeight, kDesignDpi);
   bool owner_disabled_ = false;
   bool* adopted_ = nullptr;  // set when the window takes the object over
@@ -142,14 +142,7 @@ void TMessageForm::CreateControls() {
   SetFontOnChildren(window_, font_);
   SendMessageW(ok_, WM_SETFONT, reinterpret_cast<WPARAM>(button_font_), FALSE);
   // The button's picture, 5 pixels before its caption.
-  const int size = scale_(24);
-  ok_picture_ = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 1, 0);
-  ImageList_AddIcon(ok_picture_, LoadIconResource(IDI_OK, size));
-  BUTTON_IMAGELIST picture{};
-  picture.himl = ok_picture_;
-  picture.margin = RECT{0, 0, scale_(5), 0};
-  picture.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
-  SendMessageW(ok_, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
+  buttons_.Add(ok_, IDI_OK, scale_(24), scale_(5));
   SetWindowTextW(memo_, WithCrLf(Wide(text_)).c_str());
   for (HWND control : {memo_, ok_}) {
     SetWindowSubclass(control, KeyProc, 0, reinterpret_cast<DWORD_PTR>(this));
@@ -300,6 +293,11 @@ LRESULT TMessageForm::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       info->ptMinTrackSize = POINT{limits_.min.width, limits_.min.height};
       info->ptMaxTrackSize = POINT{limits_.max.width, limits_.max.height};
       return 0;
+    }
+    case WM_NOTIFY: {
+      LRESULT result = 0;
+      if (buttons_.Notify(*reinterpret_cast<NMHDR*>(lparam), result)) return result;
+      return DefWindowProcW(window_, message, wparam, lparam);
     }
     case WM_COMMAND:
       if (LOWORD(wparam) == kIdMessageOk && HIWORD(wparam) == BN_CLICKED) Close();

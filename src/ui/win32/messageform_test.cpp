@@ -47,6 +47,8 @@ TEST_F(MessageFormTest, AShortTextGetsTheLargestFontThatFills) {
   EXPECT_EQ(WindowTextUtf8(window), "Событие на 21.09.2015 10:11:12");
   EXPECT_EQ(Memo(), "Соединение восстановлено");
   EXPECT_EQ(WindowTextUtf8(GetDlgItem(window, kIdMessageOk)), "ОК");
+  testing::ExpectPictureBesideCaption(GetDlgItem(window, kIdMessageOk),
+                                      DesignScale::ForScreen()(5));
   EXPECT_EQ(MessageFormFontSize(), kMessageMaxFontSize);
   EXPECT_NE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
   RECT client{};

@@ -13,6 +13,7 @@
 #include "settings/viewoptions.h"
 #include "ui/model/dpiscale.h"
 #include "ui/model/formlayout.h"
+#include "ui/model/livingcolumns.h"
 #include "ui/model/logline.h"
 #include "ui/model/logview.h"
 #include "ui/model/messageform.h"
@@ -291,13 +292,21 @@ void TProtoViewForm::RestoreState() {
   FormBounds bounds = WindowBounds(window_);
   const FormBounds designed = bounds;
   const std::vector<int> current = ColumnWidths(table_->Handle());
-  std::vector<std::int32_t> widths(current.begin(), current.end());
+  std::vector<std::int32_t> widths(current.size(), LivingColumns::kNoSavedWidth);
   ProtoViewOptions options;
   if (store_ != nullptr) RestoreProtoViewState(*store_, VirtualDesktop(), bounds, widths, options);
   if (!(bounds == designed)) {
     SetWindowPos(window_, nullptr, bounds.left, bounds.top, bounds.width, bounds.height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
+  // Columns without saved widths fill the table as it now stands, leaving the room of the
+  // vertical scroll bar that a longer log brings.
+  RECT table{};
+  GetClientRect(table_->Handle(), &table);
+  const bool scroll_bar = (GetWindowLongPtrW(table_->Handle(), GWL_STYLE) & WS_VSCROLL) != 0;
+  widths =
+      LivingColumns::FitColumns(widths, std::vector<std::int32_t>(current.begin(), current.end()),
+                                table.right - (scroll_bar ? 0 : GetSystemMetrics(SM_CXVSCROLL)));
   SetColumnWidths(table_->Handle(), std::vector<int>(widths.begin(), widths.end()));
   SendMessageW(goto_new_, BM_SETCHECK, options.goto_new_mess ? BST_CHECKED : BST_UNCHECKED, 0);
   if (!options.text_filter.empty()) {

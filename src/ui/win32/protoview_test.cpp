@@ -253,6 +253,38 @@ TEST_F(ProtoViewTest, OpensAsDesignedAndFollowsTheGrowingFile) {
   EXPECT_EQ(Events(), (std::vector<std::string>{"Ещё"}));
 }
 
+TEST_F(ProtoViewTest, WithoutSavedWidthsTheColumnsFitTheTable) {
+  const auto style = [&] { return GetWindowLongPtrW(Table(), GWL_STYLE); };
+  const auto client_width = [&] {
+    RECT client{};
+    GetClientRect(Table(), &client);
+    return static_cast<int>(client.right);
+  };
+  const std::string path = Write("protokol.log", kMixedLog);
+  Open(path);
+  const DesignScale s = DesignScale::ForScreen();
+  // A short log: the time column as designed, the event column up to the room of a vertical
+  // scroll bar.
+  EXPECT_EQ(style() & WS_VSCROLL, 0);
+  EXPECT_EQ(style() & WS_HSCROLL, 0);
+  EXPECT_EQ(ColumnWidth(0), s(153));
+  EXPECT_EQ(ColumnWidth(0) + ColumnWidth(1), client_width() - GetSystemMetrics(SM_CXVSCROLL));
+  // A long one brings the vertical scroll bar: the columns fill the table exactly.
+  std::string more;
+  for (int i = 0; i < 40; ++i) more += "21.09.2015 10:12:00  INFO\tЕщё строка\r\n";
+  Append(path, more);
+  Tick();
+  EXPECT_NE(style() & WS_VSCROLL, 0);
+  EXPECT_EQ(style() & WS_HSCROLL, 0);
+  EXPECT_EQ(ColumnWidth(0) + ColumnWidth(1), client_width());
+  // Narrower and wider windows keep the columns inside the table.
+  for (const int width : {s(500), s(900), s(554)}) {
+    SetWindowPos(view_, nullptr, 0, 0, width, s(400), SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(style() & WS_HSCROLL, 0) << width;
+    EXPECT_LE(ColumnWidth(0) + ColumnWidth(1), client_width()) << width;
+  }
+}
+
 TEST_F(ProtoViewTest, FiltersShowTheRowsTheModelShows) {
   const std::string path = Write("protokol.log", kMixedLog);
   Open(path);
@@ -433,15 +465,13 @@ TEST_F(ProtoViewTest, RowsAreColouredByLevelAndTheViewerIsPhotographed) {
   }());
   RedrawWindow(view_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   Pump(50);
-  RECT client{};
-  GetClientRect(Table(), &client);
   HDC dc = GetDC(Table());
   const auto background = [&](int row) {
     RECT bounds{};
     bounds.left = LVIR_BOUNDS;
     SendMessageW(Table(), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
     // Far right in the event cell, beyond its short text.
-    return GetPixel(dc, client.right - 8, (bounds.top + bounds.bottom) / 2);
+    return GetPixel(dc, ColumnWidth(0) + ColumnWidth(1) - 8, (bounds.top + bounds.bottom) / 2);
   };
   EXPECT_EQ(background(0), GetSysColor(COLOR_WINDOW));
   EXPECT_EQ(background(1), RGB(255, 255, 130));

@@ -20,6 +20,7 @@ constexpr int kLabelHeight = 13;
 constexpr int kEditHeight = 21;
 constexpr int kDropDownHeight = 160;  // the combo box with its open list
 constexpr int kButtonPicture = 16;
+constexpr int kPictureSpacing = 4;
 
 struct Group {
   const char* caption;
@@ -63,18 +64,6 @@ constexpr char kUpdateTimeCaption[] = "Обновлять время тэгов"
 constexpr char kOkCaption[] = "О&К";
 constexpr char kCancelCaption[] = "О&тменить";
 
-HIMAGELIST ButtonPicture(HWND button, int icon, const DesignScale& scale) {
-  const int size = scale(kButtonPicture);
-  HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 1, 0);
-  ImageList_AddIcon(images, LoadIconResource(icon, size));
-  BUTTON_IMAGELIST list{};
-  list.himl = images;
-  list.margin = RECT{scale(6), 0, scale(4), 0};
-  list.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
-  SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list));
-  return images;
-}
-
 }  // namespace
 
 SetupValues SetupValuesFromConfig(const ServerConfig& config) {
@@ -107,8 +96,6 @@ TProgramSetupForm::TProgramSetupForm(ServerConfig& config, std::string config_pa
 TProgramSetupForm::~TProgramSetupForm() {
   if (window_ != nullptr) DestroyWindow(window_);
   if (font_ != nullptr) DeleteObject(font_);
-  if (ok_image_ != nullptr) ImageList_Destroy(ok_image_);
-  if (cancel_image_ != nullptr) ImageList_Destroy(cancel_image_);
 }
 
 bool TProgramSetupForm::Create(HWND owner) {
@@ -170,8 +157,8 @@ void TProgramSetupForm::CreateControls() {
                           scale.Rect(52, 397, 102, 25), IDOK);
   HWND cancel = CreateControl(window_, L"BUTTON", kCancelCaption, WS_TABSTOP | BS_PUSHBUTTON, 0,
                               scale.Rect(192, 397, 102, 25), IDCANCEL);
-  ok_image_ = ButtonPicture(ok, IDI_OK, scale);
-  cancel_image_ = ButtonPicture(cancel, IDI_CANCEL, scale);
+  buttons_.Add(ok, IDI_OK, scale(kButtonPicture), scale(kPictureSpacing));
+  buttons_.Add(cancel, IDI_CANCEL, scale(kButtonPicture), scale(kPictureSpacing));
   SetFontOnChildren(window_, font_);
 }
 
@@ -255,6 +242,11 @@ LRESULT TProgramSetupForm::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:
       modal_result_ = IDCANCEL;
       return 0;
+    case WM_NOTIFY: {
+      LRESULT result = 0;
+      if (buttons_.Notify(*reinterpret_cast<NMHDR*>(lparam), result)) return result;
+      break;
+    }
     case WM_CTLCOLORSTATIC:
       if (reinterpret_cast<HWND>(lparam) == GetDlgItem(window_, kIdRestartNote)) {
         HDC dc = reinterpret_cast<HDC>(wparam);

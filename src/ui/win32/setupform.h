@@ -11,6 +11,7 @@
 
 #include "server/config.h"
 #include "ui/model/setupmodel.h"
+#include "ui/win32/picturebutton.h"
 
 namespace corvid::ui {
 
@@ -63,8 +64,7 @@ class TProgramSetupForm {
   HWND window_ = nullptr;
   HWND tooltip_ = nullptr;
   HFONT font_ = nullptr;
-  HIMAGELIST ok_image_ = nullptr;
-  HIMAGELIST cancel_image_ = nullptr;
+  PictureButtons buttons_;
   int modal_result_ = 0;
 };
 

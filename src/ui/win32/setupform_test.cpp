@@ -64,6 +64,15 @@ TEST_F(SetupFormTest, LoadsTheRecordIntoTheFields) {
   EXPECT_EQ(client.bottom, scale(433));
 }
 
+TEST_F(SetupFormTest, ButtonPicturesStandJustBeforeTheirCaptions) {
+  TProgramSetupForm form(config_, folder_.Path("config.ini"));
+  ASSERT_TRUE(form.Create(nullptr));
+  const DesignScale scale = DesignScale::ForScreen();
+  for (const int id : {IDOK, IDCANCEL}) {
+    testing::ExpectPictureBesideCaption(GetDlgItem(form.Handle(), id), scale(4));
+  }
+}
+
 TEST_F(SetupFormTest, OkWritesTheNormalisedValuesAndLogs) {
   TProgramSetupForm form(config_, folder_.Path("config.ini"));
   ASSERT_TRUE(form.Create(nullptr));

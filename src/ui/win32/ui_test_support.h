@@ -52,6 +52,25 @@ class MessageBoxCloser {
   UINT_PTR timer_ = 0;
 };
 
+// What a push button shows inside its frame (`frame` pixels on each side left out, with the
+// focus rectangle), as the button paints itself into memory: whether anything but the face
+// colour is drawn, the empty columns left and right of it, the widest run of empty columns
+// within it (between picture and caption), and the rows that the ink right of that run (the
+// caption) takes.
+struct ButtonInk {
+  bool any = false;
+  int left_room = 0;
+  int right_room = 0;
+  int widest_gap = 0;
+  int caption_rows = 0;
+};
+ButtonInk InkOfButton(HWND button, int frame);
+
+// Expects the button's picture just before its caption (no more than `spacing` pixels apart,
+// allowing for the picture's transparent border), the two centred together, and the caption
+// drawn whole.
+void ExpectPictureBesideCaption(HWND button, int spacing);
+
 // <CORVID_SCREENSHOTS>/<name>, or empty when screenshots are not asked for.
 std::wstring ScreenshotPath(const std::string& name);
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The product under Wine, end to end: registration ("/r", "/u"), activation by ProgID, status,
+# The product under Wine, end to end: the proxy/stub's registration (both registry views, never
+# over another proxy), registration ("/r", "/u") in both views, activation by ProgID, status,
 # browse, properties, reads, data changes, writes, every string out-parameter through the
 # proxy/stub, the bad-argument matrix and the COM client checks (opc_com_client), the client
 # wait of WAITFOROPCCLIENTS, a killed client not keeping the server alive, the Corvid link
@@ -7,9 +8,9 @@
 # client activates and deactivates items. CorvidOpcDa.exe is fed by corvidsim.exe on loopback.
 #
 # Usage: wine_opc_test.sh PREFIX SOURCE_DIR SERVER_EXE PROXY_DLL OPCPROBE_EXE CORVIDSIM_EXE
-#                         COM_CLIENT_EXE
+#                         COM_CLIENT_EXE PROXY_DLL_X86
 set -u
-prefix=$1 source_dir=$2 server=$3 proxy=$4 probe=$5 sim=$6 com_client=$7
+prefix=$1 source_dir=$2 server=$3 proxy=$4 probe=$5 sim=$6 com_client=$7 proxy_x86=$8
 
 export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
@@ -52,7 +53,8 @@ trap cleanup EXIT
 # The log in UTF-8 from line $1 on.
 log_since() { tail -n +"$1" "$log" 2>/dev/null | iconv -f cp1251 -t utf-8; }
 log_lines() { [ -f "$log" ] && wc -l <"$log" || echo 0; }
-key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+# $1: the key; $2: a registry view (/reg:32), if not the 64-bit one.
+key_exists() { wine reg query "$1" ${2:+"$2"} >/dev/null 2>&1; }
 # A client that meets a server on its way out is refused ("cannot activate", exit 2): the server
 # has stopped serving, but Wine still hands out its class object until the server withdraws it
 # (Wine does not suspend class objects when a server's last reference goes). Such a client tries
@@ -133,14 +135,43 @@ server_iface='HKCR\Interface\{39C13A4D-011E-11D0-9675-0020AFD8ADB3}'
 foreign='{0F0E0D0C-0B0A-0908-0706-050403020100}'
 wine reg delete "$server_iface" /f >/dev/null 2>&1
 wine reg add "$server_iface\ProxyStubClsid32" /ve /d "$foreign" /f >/dev/null 2>&1
-wine reg add "HKCR\CLSID\$foreign\InprocServer32" /ve /d 'C:\windows\system32\opcproxy-other.dll' \
+wine reg add "HKCR\CLSID\\$foreign\InprocServer32" /ve /d 'C:\windows\system32\opcproxy-other.dll' \
   /f >/dev/null 2>&1
 wine regsvr32 /s "$proxy" || fail "regsvr32 of the proxy/stub DLL beside another proxy"
 wine reg query "$server_iface\ProxyStubClsid32" | grep -q "$foreign" ||
   fail "regsvr32 replaced another proxy registration"
 wine reg delete "$server_iface" /f >/dev/null 2>&1
-wine reg delete "HKCR\CLSID\$foreign" /f >/dev/null 2>&1
+wine reg delete "HKCR\CLSID\\$foreign" /f >/dev/null 2>&1
 pass "foreign proxy kept"
+
+# --- the x64 proxy/stub registers its x86 copy for 32-bit clients, never over another proxy -----
+pair="$work/pair"
+mkdir -p "$pair/x86"
+cp "$proxy" "$pair/CorvidOpcProxy.dll"
+cp "$proxy_x86" "$pair/x86/CorvidOpcProxy.dll"
+pair_dll="$(winepath -w "$pair")\\CorvidOpcProxy.dll"
+wine reg add "$server_iface\ProxyStubClsid32" /ve /d "$foreign" /f /reg:32 >/dev/null 2>&1
+wine reg add "HKCR\CLSID\\$foreign\InprocServer32" /ve /d 'C:\windows\syswow64\opcproxy-other.dll' \
+  /f /reg:32 >/dev/null 2>&1
+wine regsvr32 /s "$pair_dll" || fail "regsvr32 of the proxy/stub beside its x86 copy"
+wine reg query "$server_iface\ProxyStubClsid32" /reg:32 | grep -q "$foreign" ||
+  fail "regsvr32 replaced another proxy registration of the 32-bit view"
+wine regsvr32 /s /u "$pair_dll" || fail "regsvr32 /u beside another 32-bit proxy"
+wine reg query "$server_iface\ProxyStubClsid32" /reg:32 | grep -q "$foreign" ||
+  fail "regsvr32 /u removed another proxy registration of the 32-bit view"
+wine reg delete "$server_iface" /f /reg:32 >/dev/null 2>&1
+wine reg delete "HKCR\CLSID\\$foreign" /f /reg:32 >/dev/null 2>&1
+wine regsvr32 /s "$pair_dll" || fail "regsvr32 of the proxy/stub beside its x86 copy"
+ps_clsid=$(wine reg query "$server_iface\ProxyStubClsid32" /reg:32 2>/dev/null | tr -d '\r' |
+  awk -F'    ' 'NF >= 4 { print $4 }')
+inproc=$(wine reg query "HKCR\CLSID\\$ps_clsid\InprocServer32" /ve /reg:32 2>/dev/null | tr -d '\r' |
+  awk -F'    ' 'NF >= 4 { print $4 }')
+[ "$inproc" = "$(winepath -w "$pair")\\x86\\CorvidOpcProxy.dll" ] ||
+  fail "the 32-bit view's IOPCServer proxy is $inproc, not the x86 copy"
+wine regsvr32 /s /u "$pair_dll" || fail "regsvr32 /u of the proxy/stub beside its x86 copy"
+key_exists "$server_iface" /reg:32 && fail "regsvr32 /u left IOPCServer's proxy in the 32-bit view"
+key_exists "HKCR\CLSID\\$ps_clsid" /reg:32 && fail "regsvr32 /u left the proxy class in the 32-bit view"
+pass "x86 proxy/stub registered in the 32-bit view, never over another proxy"
 
 # --- registration -----------------------------------------------------------------------------
 wine regsvr32 /s "$proxy" || fail "regsvr32 of the proxy/stub DLL"
@@ -155,7 +186,12 @@ for k in "HKCR\\$prog_id" "HKCR\\$prog_id\\CLSID" "HKCR\\$prog_id\\OPC" "HKCR\\C
   "HKCR\\CLSID\\$clsid\\Implemented Categories\\{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}" \
   "HKCR\\CLSID\\$clsid\\Implemented Categories\\{CC603642-66D7-48F1-B69A-B625E73652D7}"; do
   key_exists "$k" || fail "/r did not write $k"
+  key_exists "$k" /reg:32 || fail "/r did not write $k in the 32-bit view"
 done
+for k in "HKCR\\AppID\\$clsid" 'HKCR\AppID\CorvidOpcDa.exe'; do
+  key_exists "$k" || fail "/r did not write $k"
+done
+wine reg query "HKCR\\CLSID\\$clsid" /v AppID | grep -q "$clsid" || fail "/r: no AppID on the class"
 wine reg query "HKCR\\CLSID\\$clsid\\LocalServer32" | grep -q "\"[A-Z]:.*CorvidOpcDa.exe\"" ||
   fail "LocalServer32 is not the quoted path"
 [ "$(log_since "$start" | wc -l)" -eq 1 ] || fail "/r wrote not exactly one log line"
@@ -407,8 +443,9 @@ wait_server_gone 10
 # --- unregistration --------------------------------------------------------------------------
 start=$(($(log_lines) + 1))
 timeout 20 wine "$server" /u </dev/null >/dev/null 2>&1 || fail "/u run did not end by itself"
-for k in "HKCR\\$prog_id" "HKCR\\CLSID\\$clsid"; do
+for k in "HKCR\\$prog_id" "HKCR\\CLSID\\$clsid" "HKCR\\AppID\\$clsid" 'HKCR\AppID\CorvidOpcDa.exe'; do
   key_exists "$k" && fail "/u left $k"
+  key_exists "$k" /reg:32 && fail "/u left $k in the 32-bit view"
 done
 [ "$(log_since "$start" | wc -l)" -eq 1 ] || fail "/u wrote not exactly one log line"
 log_since "$start" | grep -q "Удаление регистрации OPC DA сервера произведено успешно	<$prog_id>" ||

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The real CorvidOpcDa.exe under Wine with its windows on Xvfb, driven from outside by uidriver:
 # hidden start, tray double click, close box, the operator's exit (one log line), the settings
-# dialog writing config.ini, the log viewer opened and closed with the window, and the end of
-# the program when the server thread ends by itself (WAITFOROPCCLIENTS, no client). Screenshots
+# dialog writing config.ini, the log viewer opened and closed with the window (close box, tray
+# double click, tray menu), and the end of the program when the server thread ends by itself
+# (WAITFOROPCCLIENTS, no client). Screenshots
 # of the window registered at corvidsim and not registered, and of the settings dialog, go to
 # SHOTS_DIR.
 #
@@ -97,7 +98,15 @@ drv wait-visible "$main" 0 5000 || fail "the close box did not hide the window"
 drv gone "$viewer" 5000 || fail "hiding the window did not close the log viewer"
 kill -0 "$server_pid" 2>/dev/null || fail "the close box ended the program"
 drv tray-dblclick && drv wait-visible "$main" 1 5000 || fail "tray double click after closing"
-pass "hidden start, close box hides, tray double click shows"
+# Hidden from the tray (double click, then the menu entry): the log viewer goes with the window.
+for hide in tray-dblclick menu; do
+  drv command "$main" 202 && drv wait "$viewer" 10000 || fail "Протокол did not open the log viewer"
+  if [ "$hide" = menu ]; then drv command "$main" 301; else drv tray-dblclick; fi
+  drv wait-visible "$main" 0 5000 || fail "$hide did not hide the window"
+  drv gone "$viewer" 5000 || fail "hiding the window by $hide did not close the log viewer"
+  drv tray-dblclick && drv wait-visible "$main" 1 5000 || fail "tray double click after $hide"
+done
+pass "hidden start, close box and tray hide the window and the log viewer, tray double click shows"
 drv command "$main" 203  # "Завершение работы"
 wait_server_end 100 || fail "the exit button did not end the program"
 [ "$(count_lines "$operator_line")" -eq 1 ] || fail "not exactly one operator line"

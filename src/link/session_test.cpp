@@ -1,0 +1,67 @@
+// The session step on its own, without a server: connection attempts that fail before any byte
+// is exchanged, paced by the fake clock as the main loop calls the step on every pass.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/corvidlink.h"
+#include "link/link_test_support.h"
+#include "platform/clock.h"
+
+namespace corvid {
+namespace {
+
+// The main loop calls the step on every pass, a millisecond apart: an attempt that fails at
+// once (no HOST, a name that does not resolve) is made once per TIMEOUT, and its error line
+// says what failed.
+TEST(LinkSession, AConnectionThatFailsAtOnceIsTriedOncePerTimeout) {
+  const struct {
+    const char* host;
+    std::vector<std::string> texts;  // the acceptable reasons
+  } cases[] = {
+      {"", {"адрес сервера не задан (HOST)"}},
+      {"no-such-host.invalid",
+       {"Имя узла не найдено", "Не удается получить IP адрес по имени узла"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.host);
+    testing::ScopedLog log;
+    platform::FakeClock clock(1000, 0, 0);
+    platform::ScopedClock use_clock(clock);
+    TType1Lists lists;
+    TCorvidLink link(lists);
+    LinkSettings settings;
+    settings.Host = c.host;
+    settings.TimeoutMs = 5000;
+    link.Configure(settings);
+
+    const auto errors = [&] {
+      std::vector<std::string> found;
+      for (const std::string& line : log.Messages()) {
+        if (line.rfind("ERROR", 0) == 0) found.push_back(line);
+      }
+      return found;
+    };
+    for (int pass = 0; pass < 5000; ++pass) {
+      EXPECT_FALSE(link.ConnectAndRegister());
+      clock.Advance(1);
+    }
+    ASSERT_EQ(errors().size(), 1u) << errors().back();
+    const std::string line = errors().front();
+    bool known = false;
+    for (const std::string& text : c.texts) {
+      known = known || line == "ERROR\tошибка подключения к серверу Corvid: " + text + " (1)";
+    }
+    EXPECT_TRUE(known) << line;
+    EXPECT_EQ("ERROR\t" + link.LastErrorText(), line);
+
+    // TIMEOUT after the first attempt: the next one.
+    EXPECT_FALSE(link.ConnectAndRegister());
+    EXPECT_EQ(errors().size(), 2u);
+    EXPECT_FALSE(link.Registered());
+  }
+}
+
+}  // namespace
+}  // namespace corvid
