@@ -299,6 +299,15 @@ void TCorvidLink::DownloadAttributeDescriptions() {
 void TCorvidLink::DownloadType2Channels() {
   platform::Clock& clock = platform::CurrentClock();
   channels_received_ = false;
+  // Every stored channel must be described again; those that are not were removed at the
+  // server while the link was down.
+  undescribed_.clear();
+  {
+    const auto lock = channels_->ScopedLock();
+    for (std::size_t i = 0; const TChannel2* c = channels_->ChannelAt(i); ++i) {
+      undescribed_.insert(c->Number);
+    }
+  }
   TCorvidCmdParser request;
   request.BuildChannelRequest(1);
   std::int32_t count = 0;
@@ -315,6 +324,7 @@ void TCorvidLink::DownloadType2Channels() {
     clock.Sleep(1);
   }
   if (!channels_received_) throw Exception("сервер не ответил на команду 52 (запрос каналов 2)");
+  RemoveUndescribedChannels();
   WriteLog("INFO\tТекущее состояние %d каналов 2 получено (из них %d активных)\tвремя %ld мсек",
            static_cast<int>(channels_->Count()), static_cast<int>(channels_->ActiveCount()),
            ElapsedMs(start));
