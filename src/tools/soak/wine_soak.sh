@@ -132,6 +132,7 @@ compared=0 mismatches=0 rounds=0 done_s=0 quiets=0 failed=0
 start_sample= end_sample=
 while [ "$done_s" -lt "$seconds" ] && alive; do
   length=$((seconds - done_s < round ? seconds - done_s : round))
+  round_log=$(stat -c %s "$log" 2>/dev/null || echo 0)
   sleep "$length"
   done_s=$((done_s + length))
   rounds=$((rounds + 1))
@@ -140,7 +141,6 @@ while [ "$done_s" -lt "$seconds" ] && alive; do
   wait_sim_lines "$quiets" 100 'правда записана' || { echo "soak: no truth from corvidsim"; failed=1; break; }
   quiet_start=$SECONDS
   polls=0
-  round_log=$(stat -c %s "$log" 2>/dev/null || echo 0)
   faults_before=${faults:-0}
   while :; do
     polls=$((polls + 1))
@@ -163,14 +163,14 @@ while [ "$done_s" -lt "$seconds" ] && alive; do
   end_sample=$(sample)
   [ -n "$start_sample" ] || start_sample=$end_sample
   read -r rss threads files bytes <<<"$end_sample"
-  # The log grows with the faults and the dump clients, not with the time.
+  # The log grows with the faults and the clients that read the items, not with the time.
   grown=$((bytes - round_log))
   allowed=$((4000 * (faults - faults_before + polls + 10)))
   echo "round $rounds: faults $faults, pushes $pushes, compared $round_compared," \
     "mismatches $round_mismatches, agreed after $((SECONDS - quiet_start)) s, rss ${rss} kB," \
-    "threads $threads, files $files, log $bytes bytes (+$grown in the quiet period)"
+    "threads $threads, files $files, log $bytes bytes (+$grown in the round)"
   grep -a '^mismatch' "$work/check.txt" | head -n 20 | sed 's/^/  /'
-  [ "$grown" -le "$allowed" ] || { echo "  the log grew by $grown bytes in the quiet period"; failed=1; }
+  [ "$grown" -le "$allowed" ] || { echo "  the log grew by $grown bytes in the round"; failed=1; }
   [ "$done_s" -lt "$seconds" ] && echo chaos >&3
 done
 
