@@ -246,6 +246,8 @@ class TCorvidLink {
   bool channels_received_ = false;
   // The numbers of the stored channels that the type-2 download under way has not described yet.
   std::set<std::uint32_t> undescribed_;
+  // Commands 53, 54 and 59 handled: the type-2 download waits as long as its answer comes.
+  std::uint32_t channel_commands_ = 0;
   TChannelList2* channels_ = nullptr;
   TAttributeDescriptionList* descriptions_ = nullptr;
   TStringList* attr_desc_texts_ = nullptr;

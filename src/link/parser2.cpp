@@ -49,6 +49,9 @@ TChannelList2& TCorvidLink::Channels() const {
 
 void TCorvidLink::RunParser2(std::uint8_t id) {
   const std::int32_t before = receive_buffer_.Count();
+  if (id == p2::kChannelCount || id == p2::kChannelWithState || id == p2::kChannelDescription) {
+    ++channel_commands_;
+  }
   try {
     switch (id) {
       case p2::kChannelCount:

@@ -316,11 +316,19 @@ void TCorvidLink::DownloadType2Channels() {
   const std::uint32_t start = clock.TickCount();
   last_receive_tick_ = start;
   const std::uint32_t timeout = TimeoutMs();
-  // Every received command renews last_receive_tick_: the limit is one of silence.
+  // The limit is one of silence of the answer: every channel count or description renews it,
+  // the values and states that the server pushes meanwhile do not (a server that goes on
+  // pushing would keep the download waiting for ever).
+  std::uint32_t answer_tick = start;
+  std::uint32_t answers = channel_commands_;
   while (!channels_received_ && Registered() && !StopRequested() &&
-         platform::TicksSince(clock.TickCount(), last_receive_tick_) < timeout) {
+         platform::TicksSince(clock.TickCount(), answer_tick) < timeout) {
     Receive();
     if (channels_received_) break;
+    if (channel_commands_ != answers) {
+      answers = channel_commands_;
+      answer_tick = clock.TickCount();
+    }
     clock.Sleep(1);
   }
   if (!channels_received_) throw Exception("сервер не ответил на команду 52 (запрос каналов 2)");

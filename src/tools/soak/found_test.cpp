@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "channels/channellist.h"
 #include "link/p2commands.h"
@@ -82,6 +83,29 @@ TEST_F(FoundBySoak, AChannelRemovedWhileTheLinkWasDownIsOutOfServiceAfterTheNext
   EXPECT_FALSE(Stored("soak.b"));
   EXPECT_EQ(Read(u"soak.a").quality, 0xC0);
   EXPECT_EQ(Read(u"soak.a").value, Variant(1.5));
+}
+
+// Seed 2 of the long soak: a channel request left unanswered while the server went on pushing
+// values kept the download waiting (each push renewed its limit) until the pushes stopped; the
+// link stayed half up meanwhile, every value refused.
+TEST_F(FoundBySoak, ADownloadGivesUpOnAnUnansweredRequestWhileValuesArePushed) {
+  sim::Scenario scenario = TwoChannels();
+  scenario.Faults[p2::kChannelRequest] =
+      sim::Fault{sim::FaultAction::kNoAnswer, 1, {}, 200, 1, true};
+  StartBoth(std::move(scenario));
+  ASSERT_TRUE(sim_->WaitForReceived(p2::kChannelRequest, 1, 20s));
+  const std::string failed = "ERROR\tсервер не ответил на команду 52 (запрос каналов 2)";
+  const auto start = std::chrono::steady_clock::now();
+  double value = 0;
+  while (Lines(failed).empty() && std::chrono::steady_clock::now() - start < 10s) {
+    sim_->PushValue({ChannelRef{21, ""}, Variant(value += 1), 0, {}, {}, {}});
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(Lines(failed).size(), 1u) << "the download still waits";
+  // The next session downloads the channels, with the value the server holds.
+  clock_.Advance(61000);
+  EXPECT_TRUE(WaitForLines("INFO\tТекущее состояние 2 каналов 2 получено", 1));
+  EXPECT_TRUE(WaitUntil([&] { return Read(u"soak.a").value == Variant(value); }));
 }
 
 }  // namespace
