@@ -78,7 +78,8 @@ void Usage() {
       stdout);
 }
 
-// Lines of standard input, read on their own thread.
+// Lines of standard input, read on their own thread. It lives as long as the process: its thread
+// may still wait for input when main returns.
 class Commands {
  public:
   Commands() : reader_([this] { Read(); }) { reader_.detach(); }
@@ -274,7 +275,7 @@ int main(int argc, char** argv) {
       Print(e.what());
     }
   };
-  Commands commands;
+  static Commands& commands = *new Commands;
   bool was_running = sim.ChaosRunning();
 
   platform::Clock& clock = platform::CurrentClock();
