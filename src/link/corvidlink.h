@@ -15,6 +15,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -215,6 +216,9 @@ class TCorvidLink {
   void HandleDocument();
   void HandleOperationResult();
   void RemoveChannel(const ChannelRef& ref);
+  // After a type-2 download: the stored channels the server did not describe again are gone
+  // from it (removed while the link was down) and are removed here too.
+  void RemoveUndescribedChannels();
   void ChangeActivity(const ChannelRef& ref, bool active, const char* failure);
   TChannelList2& Channels() const;
 
@@ -257,6 +261,10 @@ class TCorvidLink {
   bool answer_received_[256] = {};  // per protocol-2 command id
   std::int32_t expected_channels_ = 0;
   bool channels_received_ = false;
+  // The numbers of the stored channels that the type-2 download under way has not described yet.
+  std::set<std::uint32_t> undescribed_;
+  // Commands 53, 54 and 59 handled: the type-2 download waits as long as its answer comes.
+  std::uint32_t channel_commands_ = 0;
   TChannelList2* channels_ = nullptr;
   TAttributeDescriptionList* descriptions_ = nullptr;
   TStringList* attr_desc_texts_ = nullptr;

@@ -49,6 +49,9 @@ TChannelList2& TCorvidLink::Channels() const {
 
 void TCorvidLink::RunParser2(std::uint8_t id) {
   const std::int32_t before = receive_buffer_.Count();
+  if (id == p2::kChannelCount || id == p2::kChannelWithState || id == p2::kChannelDescription) {
+    ++channel_commands_;
+  }
   try {
     switch (id) {
       case p2::kChannelCount:
@@ -108,6 +111,7 @@ void TCorvidLink::HandleChannel(TChannel2& channel) {
     throw Exception("ошибка регистрации описания канала \"" + channel.Addr + "\" №" +
                     std::to_string(channel.Number));
   }
+  undescribed_.erase(channel.Number);  // the stored number, written back by Add
 }
 
 // 57: the value, quality, time and owner of an active stored channel. The channel pushed is the
@@ -177,6 +181,22 @@ void TCorvidLink::RemoveChannel(const ChannelRef& ref) {
   copy->Active = false;
   sink_->OnPush2(*copy);
   channels.Delete(ref.Address, ref.Number, 0);
+}
+
+void TCorvidLink::RemoveUndescribedChannels() {
+  const std::set<std::uint32_t> gone = std::move(undescribed_);
+  undescribed_.clear();
+  for (const std::uint32_t number : gone) {
+    try {
+      RemoveChannel(ChannelRef{number, ""});
+    } catch (const std::exception& e) {
+      WriteLog("ERROR\tTCorvidLink::RemoveUndescribedChannels(): %s", e.what());
+    }
+  }
+  if (!gone.empty()) {
+    WriteLog("WARNING\tКаналов 2, которых больше нет на сервере: %d (выведены из работы)",
+             static_cast<int>(gone.size()));
+  }
 }
 
 // The activity of a stored channel changed: an active channel is published (an existing item is

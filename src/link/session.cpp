@@ -309,6 +309,15 @@ void TCorvidLink::DownloadAttributeDescriptions() {
 void TCorvidLink::DownloadType2Channels() {
   platform::Clock& clock = platform::CurrentClock();
   channels_received_ = false;
+  // Every stored channel must be described again; those that are not were removed at the
+  // server while the link was down.
+  undescribed_.clear();
+  {
+    const auto lock = channels_->ScopedLock();
+    for (std::size_t i = 0; const TChannel2* c = channels_->ChannelAt(i); ++i) {
+      undescribed_.insert(c->Number);
+    }
+  }
   TCorvidCmdParser request;
   request.BuildChannelRequest(1);
   std::int32_t count = 0;
@@ -317,14 +326,23 @@ void TCorvidLink::DownloadType2Channels() {
   const std::uint32_t start = clock.TickCount();
   last_receive_tick_ = start;
   const std::uint32_t timeout = TimeoutMs();
-  // Every received command renews last_receive_tick_: the limit is one of silence.
+  // The limit is one of silence of the answer: every channel count or description renews it,
+  // the values and states that the server pushes meanwhile do not (a server that goes on
+  // pushing would keep the download waiting for ever).
+  std::uint32_t answer_tick = start;
+  std::uint32_t answers = channel_commands_;
   while (!channels_received_ && Registered() && !StopRequested()) {
-    if (TimeLeft(last_receive_tick_, timeout) == 0) break;
+    if (TimeLeft(answer_tick, timeout) == 0) break;
     const bool dead = Receive() == kReceiveDead;
     if (channels_received_) break;
-    WaitForAnswer(TimeLeft(last_receive_tick_, timeout), dead);
+    if (channel_commands_ != answers) {
+      answers = channel_commands_;
+      answer_tick = clock.TickCount();
+    }
+    WaitForAnswer(TimeLeft(answer_tick, timeout), dead);
   }
   if (!channels_received_) throw Exception("сервер не ответил на команду 52 (запрос каналов 2)");
+  RemoveUndescribedChannels();
   WriteLog("INFO\tТекущее состояние %d каналов 2 получено (из них %d активных)\tвремя %ld мсек",
            static_cast<int>(channels_->Count()), static_cast<int>(channels_->ActiveCount()),
            ElapsedMs(start));

@@ -12,7 +12,7 @@
 #include "opc/type1tags.h"
 #include "platform/temp_folder_for_tests.h"
 #include "tools/corvidsim/corvidsim.h"
-#include "tools/corvidsim/defaultscenario.h"
+#include "tools/corvidsim/scenario/builtin.h"
 #include "util/log.h"
 
 namespace corvid {

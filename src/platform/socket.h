@@ -99,6 +99,9 @@ int SocketAllowAddressReuse(SocketHandle socket);
 int SocketSetBlocking(SocketHandle socket, bool blocking);
 int SocketConnect(SocketHandle socket, const SocketAddressIn& address);
 int SocketShutdownSend(SocketHandle socket);
+// SO_LINGER on with a time of 0: the close that follows resets the connection (RST) instead of
+// ending it, and drops what was not sent yet.
+int SocketSetAbortiveClose(SocketHandle socket);
 int SocketClose(SocketHandle socket);
 int SocketGetName(SocketHandle socket, SocketAddressIn* address);
 // FIONREAD: the number of bytes that can be read at once.

@@ -230,6 +230,12 @@ int SocketShutdownSend(SocketHandle socket) {
   return 0;
 }
 
+int SocketSetAbortiveClose(SocketHandle socket) {
+  const linger now{1, 0};
+  if (::setsockopt(Fd(socket), SOL_SOCKET, SO_LINGER, &now, sizeof now) != 0) return FailErrno();
+  return 0;
+}
+
 int SocketClose(SocketHandle socket) {
   const int fd = Fd(socket);
   if (fd < 0) return Fail(wsa::kNotSocket);

@@ -90,6 +90,12 @@ int SocketShutdownSend(SocketHandle socket) {
   return Result(::shutdown(Native(socket), SD_SEND));
 }
 
+int SocketSetAbortiveClose(SocketHandle socket) {
+  const linger now{1, 0};
+  return Result(::setsockopt(Native(socket), SOL_SOCKET, SO_LINGER,
+                             reinterpret_cast<const char*>(&now), sizeof now));
+}
+
 int SocketClose(SocketHandle socket) {
   return Result(::closesocket(Native(socket)));
 }

@@ -138,8 +138,8 @@ class Sim:
     def __init__(self, corvidsim, args, work):
         self.out_path = os.path.join(work, "sim.out")
         self.out = open(self.out_path, "wb")
-        self.proc = subprocess.Popen([corvidsim, "--port", "0"] + args, stdout=self.out,
-                                     stderr=subprocess.STDOUT)
+        self.proc = subprocess.Popen([corvidsim, "--port", "0"] + args, stdin=subprocess.PIPE,
+                                     stdout=self.out, stderr=subprocess.STDOUT)
         self.port = None
         for _ in range(600):
             with open(self.out_path, "rb") as f:
@@ -155,16 +155,19 @@ class Sim:
         with open(self.out_path, "rb") as f:
             return f.read().decode("utf-8", "replace")
 
-    def signal(self, sig, expect=None):
-        before = self.text().count(expect) if expect else 0
-        self.proc.send_signal(sig)
-        for _ in range(100):
-            if not expect or self.text().count(expect) > before:
+    def command(self, line, expect):
+        """A command on the simulator's standard input, done once `expect` shows in its output."""
+        before = self.text().count(expect)
+        self.proc.stdin.write((line + "\n").encode())
+        self.proc.stdin.flush()
+        for _ in range(500):
+            if self.text().count(expect) > before:
                 return
-            time.sleep(0.02)
-        raise RuntimeError("corvidsim did not take the signal")
+            time.sleep(0.01)
+        raise RuntimeError("corvidsim did not take the command " + line)
 
     def stop(self):
+        self.proc.stdin.close()
         self.proc.send_signal(signal.SIGTERM)
         try:
             self.proc.wait(timeout=10)
@@ -211,7 +214,7 @@ def measure(opcd, corvidsim, family, n, attrs, cpu_s):
         sim = Sim(corvidsim, load + ["--rate", str(max(1, n // 10))], work)
         server = None
         try:
-            sim.signal(signal.SIGUSR2, "поток нагрузки приостановлен")
+            sim.command("pause", "поток нагрузки приостановлен")
             sim_cpu0 = cpu_seconds(sim.proc.pid)
             server, log = start_server(opcd, work, sim.port, n + 1000)
             t_connect = log.wait(lambda s: CONNECTED in s)
@@ -227,7 +230,7 @@ def measure(opcd, corvidsim, family, n, attrs, cpu_s):
 
             cpu2 = cpu_seconds(server.pid)
             sim_cpu2 = cpu_seconds(sim.proc.pid)
-            sim.signal(signal.SIGUSR1)
+            sim.command("drop", "соединение закрывается по команде")
             t_down = log.wait(lambda s: DISCONNECTED in s)
             t_end2 = log.wait(lambda s: SESSION_END.search(s) is not None, count=2)
             cpu3 = cpu_seconds(server.pid)
@@ -237,7 +240,7 @@ def measure(opcd, corvidsim, family, n, attrs, cpu_s):
             end2 = max(i for i, s in enumerate(texts) if SESSION_END.search(s))
             steps2 = step_sum(texts, down, end2)
 
-            sim.signal(signal.SIGUSR2, "поток нагрузки включен")
+            sim.command("stream", "поток нагрузки включен")
             time.sleep(2.0)
             stream = cpu_share(server.pid, cpu_s)
             rss_after = rss_kb(server.pid)

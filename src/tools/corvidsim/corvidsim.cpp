@@ -87,6 +87,10 @@ bool CorvidSim::Start() {
   port_ = p::NetworkToHost16(address.port);
   stop_ = false;
   running_ = true;
+  if (const auto& chaos = server_.scenario().Chaos; chaos && !chaos_) {
+    const ChaosSettings settings = *chaos;
+    StartChaosLocked(settings);
+  }
   thread_ = std::thread(&CorvidSim::Run, this);
   return true;
 }
@@ -155,6 +159,7 @@ void CorvidSim::Run() {
 }
 
 bool CorvidSim::Serve(p::SelectSet ready) {
+  PlayChaosLocked();
   if (client_ == 0) {
     if (ready.read) Accept();
     if (client_ == 0) return false;
@@ -249,23 +254,32 @@ void CorvidSim::HandleLocked(ReceivedCommand command) {
     EventLocked(what + ": без ответа (сервер молчит)");
     return;
   }
-  std::optional<Fault> fault;
-  auto& faults = server_.scenario().Faults;
-  if (auto it = faults.find(id); it != faults.end() && command.Family != CommandFamily::kUnknown) {
-    fault = it->second;
-    if (fault->Once) faults.erase(it);
-  }
-  if (fault && fault->Action == FaultAction::kClose) {
-    CloseClientLocked("сбой по сценарию вместо ответа на " + what);
+  const std::optional<Fault> fault = FaultForLocked(command);
+  const FaultAction action = fault ? fault->Action : FaultAction::kNoAnswer;
+  if (fault && (action == FaultAction::kClose || action == FaultAction::kReset)) {
+    CloseClientLocked("сбой по сценарию вместо ответа на " + what, action == FaultAction::kReset);
     return;
   }
-  if (fault && fault->Action == FaultAction::kNoAnswer) {
+  const bool refuse = fault && action == FaultAction::kRefuse;
+  if (fault && (action == FaultAction::kNoAnswer || (refuse && id != SRegistrationRequest::kId))) {
     EventLocked(what + ": без ответа (сбой по сценарию)");
     return;
   }
   const std::uint16_t status_error =
-      fault && fault->Action == FaultAction::kStatusError ? fault->ErrorCode : 0;
-  SimServer::Result result = server_.Handle(command, status_error);
+      fault && (action == FaultAction::kStatusError || action == FaultAction::kPartialError)
+          ? fault->ErrorCode
+          : 0;
+  SimServer::Result result;
+  if (refuse) {
+    // This registration only is refused with the fault's reason.
+    auto& reason = server_.scenario().RefuseReason;
+    const std::optional<std::uint8_t> saved = reason;
+    reason = static_cast<std::uint8_t>(fault->ErrorCode);
+    result = server_.Handle(command, 0);
+    reason = saved;
+  } else {
+    result = server_.Handle(command, status_error);
+  }
   if (!result.Event.empty()) EventLocked(result.Event);
   // The timeline starts before the answer goes out, at the tick the command arrived: a client
   // that moves the clock after the answer moves it after the start.
@@ -277,21 +291,65 @@ void CorvidSim::HandleLocked(ReceivedCommand command) {
   }
   if (result.StatesAnswered) live_ = true;
   if (result.Channels2Answered) live2_ = true;
-  if (fault && fault->Action == FaultAction::kGarbage) {
-    EventLocked("сбой по сценарию: вместо ответа на " + what +
-                " неизвестная команда ID=" + std::to_string(fault->GarbageId));
-    EnqueueLocked({SimServer::GarbageCommand(Garbage{fault->GarbageId, 8})});
-  } else if (fault && fault->Action == FaultAction::kCut) {
-    EventLocked("сбой по сценарию: ответ на " + what + " разрезан после " +
-                std::to_string(fault->FirstBytes) + " байт");
-    EnqueueLocked(result.Answer, CutNext{fault->FirstBytes, fault->RestAfterMs});
-  } else {
+  if (!fault) {
     EnqueueLocked(result.Answer);
+    return;
+  }
+  switch (action) {
+    case FaultAction::kGarbage:
+      EventLocked("сбой по сценарию: вместо ответа на " + what +
+                  " неизвестная команда ID=" + std::to_string(fault->GarbageId));
+      EnqueueLocked({SimServer::GarbageCommand(Garbage{fault->GarbageId, 8})});
+      break;
+    case FaultAction::kCut:
+      EventLocked("сбой по сценарию: ответ на " + what + " разрезан после " +
+                  std::to_string(fault->FirstBytes) + " байт");
+      EnqueueLocked(result.Answer, CutNext{fault->FirstBytes, fault->RestAfterMs});
+      break;
+    case FaultAction::kDelay: {
+      const std::uint32_t delay = fault->RestAfterMs.value_or(0);
+      EventLocked("сбой по сценарию: ответ на " + what + " через " + std::to_string(delay) +
+                  " мсек");
+      EnqueueLocked(result.Answer, CutNext{0, delay});
+      break;
+    }
+    case FaultAction::kPartialError:
+    case FaultAction::kPartialClose: {
+      // The answer's records without its closing status (protocol 2 has none), the first Keep
+      // of them; then the status with the error, or the end of the connection.
+      std::vector<OutCommand> part = std::move(result.Answer);
+      const bool status = !part.empty() && part.back().Id == SStatus::kId;
+      if (status) part.pop_back();
+      if (part.size() > fault->Keep) part.resize(fault->Keep);
+      const bool close = action == FaultAction::kPartialClose;
+      EventLocked("сбой по сценарию: ответ на " + what + " оборван после " +
+                  std::to_string(part.size()) + " команд" + (close ? ", соединение закрыто" : ""));
+      if (!close && status) part.push_back(SimServer::Status(id, fault->ErrorCode));
+      EnqueueLocked(part);
+      if (close) CloseClientLocked("сбой по сценарию после части ответа на " + what);
+      break;
+    }
+    default:  // kStatusError and kRefuse: the answer itself says it
+      EnqueueLocked(result.Answer);
+      break;
   }
 }
 
-bool CorvidSim::PlayLocked(const TimelineAction& action, bool automatic) {
-  const bool send = client_ != 0 && !(automatic && silent_);
+std::optional<Fault> CorvidSim::FaultForLocked(const ReceivedCommand& command) {
+  if (command.Family == CommandFamily::kUnknown) return std::nullopt;
+  for (auto* faults : {&chaos_faults_, &server_.scenario().Faults}) {
+    if (auto it = faults->find(command.Id); it != faults->end()) {
+      const Fault fault = it->second;
+      if (fault.Once) faults->erase(it);
+      return fault;
+    }
+  }
+  return std::nullopt;
+}
+
+bool CorvidSim::PlayLocked(const TimelineAction& action, bool automatic, bool registered_only) {
+  const bool send =
+      client_ != 0 && !(automatic && silent_) && !(registered_only && !server_.Registered());
   return std::visit(
       [&](const auto& a) -> bool {
         using A = std::decay_t<decltype(a)>;
@@ -329,7 +387,8 @@ bool CorvidSim::PlayLocked(const TimelineAction& action, bool automatic) {
           cut_next_ = a;
         } else if constexpr (std::is_same_v<A, CloseConnection>) {
           if (client_ == 0) return false;
-          CloseClientLocked(automatic ? "закрыто по сценарию" : "закрыто тестом");
+          const std::string how = a.Reset ? "сброшено" : "закрыто";
+          CloseClientLocked(how + (automatic ? " по сценарию" : " тестом"), a.Reset);
         } else if constexpr (std::is_same_v<A, StateBurst>) {
           if (!send) return false;
           std::vector<OutCommand> burst;
@@ -376,7 +435,7 @@ void CorvidSim::EnqueueLocked(const std::vector<OutCommand>& commands, std::opti
       queue_.push_back(std::move(all));
       return;
     }
-    Pending first;
+    Pending first;  // none for an answer held back whole
     first.Bytes.assign(all.Bytes.begin(), all.Bytes.begin() + c.FirstBytes);
     Pending rest;
     rest.Bytes.assign(all.Bytes.begin() + c.FirstBytes, all.Bytes.end());
@@ -386,7 +445,7 @@ void CorvidSim::EnqueueLocked(const std::vector<OutCommand>& commands, std::opti
     } else {
       rest.Never = true;
     }
-    queue_.push_back(std::move(first));
+    if (!first.Bytes.empty()) queue_.push_back(std::move(first));
     queue_.push_back(std::move(rest));
   };
   if (cut) {
@@ -452,8 +511,9 @@ void CorvidSim::FlushLocked() {
   }
 }
 
-void CorvidSim::CloseClientLocked(const std::string& why) {
+void CorvidSim::CloseClientLocked(const std::string& why, bool reset) {
   if (client_ == 0) return;
+  if (reset) p::SocketSetAbortiveClose(client_);
   p::SocketClose(client_);
   client_ = 0;
   ++disconnections_;
@@ -697,6 +757,91 @@ bool CorvidSim::SendGarbage(const Garbage& garbage) {
 
 void CorvidSim::DropConnection() {
   Play(CloseConnection{});
+}
+
+// ---- chaos ----------------------------------------------------------------------------------
+
+void CorvidSim::StartChaos(const ChaosSettings& settings) {
+  std::lock_guard lock(mu_);
+  StartChaosLocked(settings);
+}
+
+void CorvidSim::StartChaosLocked(const ChaosSettings& settings) {
+  chaos_.emplace(server_.scenario(), settings);
+  chaos_next_ = chaos_->Next();
+  chaos_seed_ = settings.Seed;
+  chaos_duration_ms_ = settings.DurationMs;
+  chaos_elapsed_ms_ = 0;
+  chaos_counts_ = {};
+  chaos_faults_.clear();
+  chaos_quiet_ = false;
+  chaos_resumed_tick_ = Now();
+  EventLocked("хаос: зерно " + std::to_string(settings.Seed));
+}
+
+void CorvidSim::QuietChaos() {
+  std::lock_guard lock(mu_);
+  QuietChaosLocked();
+}
+
+void CorvidSim::QuietChaosLocked() {
+  if (!chaos_ || chaos_quiet_) return;
+  chaos_elapsed_ms_ += p::TicksSince(Now(), chaos_resumed_tick_);
+  chaos_quiet_ = true;
+  chaos_faults_.clear();
+  cut_next_.reset();
+  silent_ = server_.scenario().Silent;
+  EventLocked("хаос: тишина (шагов " + std::to_string(chaos_counts_.Steps) + ", сбоев " +
+              std::to_string(chaos_counts_.Faults) + ", изменений " +
+              std::to_string(chaos_counts_.Pushes) + ")");
+  cv_.notify_all();
+}
+
+void CorvidSim::ResumeChaos() {
+  std::lock_guard lock(mu_);
+  if (!chaos_ || !chaos_quiet_) return;
+  chaos_quiet_ = false;
+  chaos_resumed_tick_ = Now();
+  EventLocked("хаос продолжается");
+}
+
+void CorvidSim::PlayChaosLocked() {
+  if (!chaos_ || chaos_quiet_) return;
+  const std::uint64_t now = chaos_elapsed_ms_ + p::TicksSince(Now(), chaos_resumed_tick_);
+  while (!chaos_quiet_ && chaos_next_->AtMs <= now) {
+    if (chaos_duration_ms_ && chaos_next_->AtMs >= *chaos_duration_ms_) break;
+    const ChaosStep step = std::move(*chaos_next_);
+    chaos_next_ = chaos_->Next();
+    ++chaos_counts_.Steps;
+    ++(step.IsFault ? chaos_counts_.Faults : chaos_counts_.Pushes);
+    EventLocked("хаос " + std::to_string(step.AtMs) + " мсек: " + step.Text);
+    if (const auto* arm = std::get_if<ArmFault>(&step.What)) {
+      chaos_faults_[arm->CommandId] = arm->What;
+    } else {
+      // Traffic goes to a registered client only, as a server's would; faults to any.
+      PlayLocked(std::get<TimelineAction>(step.What), true, !step.IsFault);
+    }
+  }
+  if (chaos_duration_ms_ && now >= *chaos_duration_ms_) QuietChaosLocked();
+}
+
+bool CorvidSim::ChaosRunning() const {
+  std::lock_guard lock(mu_);
+  return chaos_.has_value() && !chaos_quiet_;
+}
+
+ChaosCounts CorvidSim::Chaos() const {
+  std::lock_guard lock(mu_);
+  return chaos_counts_;
+}
+
+SimTruth CorvidSim::Truth() const {
+  std::lock_guard lock(mu_);
+  SimTruth truth = TruthOf(server_.scenario(), server_.Removed());
+  truth.Seed = chaos_ ? chaos_seed_ : 0;
+  truth.Quiet = !chaos_ || chaos_quiet_;
+  truth.Counts = chaos_counts_;
+  return truth;
 }
 
 }  // namespace corvid::sim

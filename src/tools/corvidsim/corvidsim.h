@@ -1,8 +1,19 @@
 // CorvidSim: an in-process Corvid server simulator for the demo and for the integration tests of
 // the link. It listens on a loopback TCP port, serves one client connection at a time (the next
-// is accepted after the current one has closed), answers as the scenario says (scenario.h), plays
-// the scenario's timeline, records every command it receives, and misbehaves on purpose when the
-// scenario or a test tells it to.
+// is accepted after the current one has closed), answers as the scenario says
+// (scenario/scenario.h), plays the scenario's timeline, records every command it receives, and
+// misbehaves on purpose when the scenario or a test tells it to.
+//
+// Its parts, by job:
+//   scenario/  what the simulated server knows: the model (scenario.h), scenario files
+//              (scenariofile.h), the built-in building and load scenarios (builtin.h)
+//   serving/   answering the client: the framing of what it sends (received.h), the answers
+//              (simserver.h, answers.cpp), the commands the server sends (servercommands.h)
+//   timeline/  what changes and what goes wrong over time: the timeline player (timeline.h),
+//              the pushes that change the world (pushes.cpp), the chaos schedule (chaos.h)
+//   truth/     what the simulated server holds at a moment, as a snapshot and a file (truth.h)
+//   this file  the object that runs them: the socket, the outgoing queue, the thread, the faults
+//              applied to the answers, the chaos played on the program's clock
 //
 // Its own thread waits on the socket with short real-time waits (PollIntervalMs); every time
 // that the protocol counts (the timeline, a cut command's delay) is taken from the program's
@@ -28,10 +39,12 @@
 
 #include "link/corvidbuffer.h"
 #include "platform/socket.h"
-#include "tools/corvidsim/scenario.h"
-#include "tools/corvidsim/simcommands.h"
-#include "tools/corvidsim/simserver.h"
-#include "tools/corvidsim/timeline.h"
+#include "tools/corvidsim/scenario/scenario.h"
+#include "tools/corvidsim/serving/received.h"
+#include "tools/corvidsim/serving/simserver.h"
+#include "tools/corvidsim/timeline/chaos.h"
+#include "tools/corvidsim/timeline/timeline.h"
+#include "tools/corvidsim/truth/truth.h"
 
 namespace corvid::sim {
 
@@ -135,6 +148,24 @@ class CorvidSim {
   // Closes the current connection (the simulator then accepts the next one).
   void DropConnection();
 
+  // ---- chaos (timeline/chaos.h) ----
+  // Plays a chaos schedule from now on, drawn from the world as it stands (a scenario with Chaos
+  // starts it at Start). Its steps are played on the program's clock whether a client is
+  // connected or not: the world changes while the link is down too. A chaos already running is
+  // replaced.
+  void StartChaos(const ChaosSettings& settings);
+  // A quiet, clean period: no further steps; the faults armed by the chaos are dropped and a
+  // chaos silence ends (answers already held back still go out when due). The chaos' clock
+  // stops meanwhile.
+  void QuietChaos();
+  // The chaos goes on where it stopped.
+  void ResumeChaos();
+  bool ChaosRunning() const;  // started and not quiet
+  ChaosCounts Chaos() const;
+
+  // ---- the truth (truth/truth.h) ----
+  SimTruth Truth() const;
+
   // ---- the simulated world ----
   std::optional<Type1Channel> Channel(const Type1Address& address) const;
   // The type-2 channel as it stands (by number when the reference has one, else by address).
@@ -157,10 +188,17 @@ class CorvidSim {
   void Accept();
   void ReceiveLocked();
   void HandleLocked(ReceivedCommand command);
-  bool PlayLocked(const TimelineAction& action, bool automatic);
+  // `automatic`: played by the timeline or the chaos (a silent server sends nothing);
+  // `registered_only`: sent only to a client whose registration was accepted.
+  bool PlayLocked(const TimelineAction& action, bool automatic, bool registered_only = false);
   void EnqueueLocked(const std::vector<OutCommand>& commands, std::optional<CutNext> cut = {});
   void FlushLocked();
-  void CloseClientLocked(const std::string& why);
+  void CloseClientLocked(const std::string& why, bool reset = false);
+  void StartChaosLocked(const ChaosSettings& settings);
+  void PlayChaosLocked();
+  void QuietChaosLocked();
+  // The fault for this command of the client: an armed chaos fault first, then the scenario's.
+  std::optional<Fault> FaultForLocked(const ReceivedCommand& command);
   void EventLocked(std::string text);
   bool WantWriteLocked() const;
   template <class Pred>
@@ -198,6 +236,16 @@ class CorvidSim {
   std::uint64_t state_records_sent_ = 0;
   std::uint64_t bytes_sent_ = 0;
   std::vector<std::string> events_;  // not yet handed to OnEvent
+
+  std::optional<ChaosSchedule> chaos_;
+  std::optional<ChaosStep> chaos_next_;  // the next step to play
+  std::uint64_t chaos_seed_ = 0;
+  std::optional<std::uint32_t> chaos_duration_ms_;
+  bool chaos_quiet_ = true;
+  std::uint64_t chaos_elapsed_ms_ = 0;  // chaos time before the last resume
+  std::uint32_t chaos_resumed_tick_ = 0;
+  std::map<std::uint8_t, Fault> chaos_faults_;  // armed by the chaos, each used once
+  ChaosCounts chaos_counts_;
 
   std::thread thread_;
 };

@@ -1,6 +1,6 @@
 // Test support for the simulator's loopback tests: a client of the simulator built of
-// TTCPClient and the link's framing, a small scenario, and the fixture that runs the simulator
-// on a fake clock.
+// TTCPClient and the link's framing, small scenarios of both channel families, the fixture that
+// runs the simulator on a fake clock, and readers of protocol-2 commands.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,7 +18,9 @@
 #include "link/tcp.h"
 #include "platform/clock.h"
 #include "tools/corvidsim/corvidsim.h"
+#include "tools/corvidsim/serving/servercommands.h"
 #include "util/datetime.h"
+#include "util/error.h"
 
 namespace corvid::sim::testing_support {
 
@@ -236,6 +238,138 @@ class SimTest : public ::testing::Test {
 
 inline double MsBetween(TDateTime a, TDateTime b) {
   return (a - b) * kMsPerDay;
+}
+
+// ---- protocol 2 ----
+
+// Reads a protocol-2 command with one of the link's readers.
+template <class Reader>
+inline auto ReadWith(const Bytes& bytes, Reader reader) {
+  TCorvidCmdParser in;
+  in.Add(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+  return reader(in);
+}
+
+// The message of the error that reading `bytes` with `reader` raises ("" for none).
+template <class Reader>
+inline std::string ReadError(const Bytes& bytes, Reader reader) {
+  try {
+    ReadWith(bytes, reader);
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "";
+}
+
+inline ChannelRef ByNumber(std::uint32_t number) {
+  ChannelRef ref;
+  ref.Number = number;
+  return ref;
+}
+
+inline ChannelRef ByAddress(const std::string& address) {
+  ChannelRef ref;
+  ref.Address = address;
+  return ref;
+}
+
+inline const TDateTime kAt = EncodeDate(2024, 2, 29) + EncodeTime(10, 30, 15, 250);
+
+inline Type2Attribute Attr(std::uint16_t id, std::uint16_t type, Variant value,
+                           std::int16_t owner = 0) {
+  return Type2Attribute{id, type, std::move(value), owner, kAt};
+}
+
+// SmallScenario with descriptions and five type-2 channels: every time encoding, a channel
+// without a number, an inactive array, one sent as a description 59.
+inline Scenario P2Scenario() {
+  Scenario s = SmallScenario();
+  s.Type2.Descriptions = {{attr_id::kUnit, kTypeString, "Единицы <ед.> & знаки", "комментарий"},
+                          {attr_id::kHiLimit, kTypeFloat8, "Верхний предел", ""},
+                          {attr_id::kEUType, kTypeInt2, "Тип шкалы", ""}};
+  Type2Channel temp;
+  temp.Number = 11;
+  temp.Address = "T2.TEMP";
+  temp.Name = "Температура";
+  temp.Type = kTypeFloat4;
+  temp.Value = 21.5f;
+  temp.Attributes = {Attr(attr_id::kUnit, kTypeString, "°C"),
+                     Attr(attr_id::kHiLimit, kTypeFloat8, 90.0, 3)};
+  temp.Time = kAt;
+  temp.Owner = -2;
+  temp.Groups = 4;
+  temp.SaveValue = true;
+  Type2Channel nonum;
+  nonum.Address = "T2.NONUM";
+  nonum.Type = kTypeInt4;
+  nonum.Value = 7;
+  nonum.Quality = 7;
+  nonum.Encoding = TimeEncoding::kFileTime;
+  nonum.SendGroups = false;
+  nonum.Groups = 9;
+  nonum.EchoControl = true;
+  Type2Channel mode;
+  mode.Number = 12;
+  mode.Address = "T2.MODE";
+  mode.Type = kTypeInt2;
+  mode.Value = std::int16_t{2};
+  mode.WriteEnable = true;
+  mode.EchoControl = true;
+  mode.Encoding = TimeEncoding::kIsoText;
+  mode.Creator = 3;
+  Type2Channel array;
+  array.Number = 13;
+  array.Address = "T2.ARR";
+  array.Type = kArrayFlag | kTypeUInt1;
+  VariantArray bytes(kTypeUInt1, 3);
+  for (std::size_t i = 0; i < 3; ++i) bytes.Set(i, Variant(static_cast<int>(i + 1)));
+  array.Value = bytes;
+  array.Active = false;
+  Type2Channel text;
+  text.Number = 14;
+  text.Address = "T2.TXT";
+  text.Type = kTypeString;
+  text.Value = "текст";
+  text.SendAs = Type2Form::kDescription;
+  s.Type2.Channels = {temp, nonum, mode, array, text};
+  return s;
+}
+
+// Every field that a 54 (with_state) or a 59 carries.
+inline void ExpectSameChannel(const TChannel2& got, const TChannel2& want, bool with_state) {
+  EXPECT_EQ(got.Addr, want.Addr);
+  EXPECT_EQ(got.Number, want.Number);
+  EXPECT_EQ(got.Creator, want.Creator);
+  EXPECT_EQ(got.Type, want.Type);
+  EXPECT_EQ(got.Active, want.Active);
+  EXPECT_EQ(got.WriteEnable, want.WriteEnable);
+  EXPECT_EQ(got.SaveValue, want.SaveValue);
+  EXPECT_EQ(got.Groups, want.Groups);
+  ASSERT_EQ(got.AttributeCount(), want.AttributeCount());
+  for (std::size_t i = 0; i < got.Attributes().size(); ++i) {
+    const TChannelAttribute& g = got.Attributes()[i];
+    const TChannelAttribute& w = want.Attributes()[i];
+    EXPECT_EQ(g.ID, w.ID) << i;
+    EXPECT_EQ(g.Type, w.Type) << i;
+    EXPECT_EQ(g.Value(), w.Value()) << i;
+    EXPECT_EQ(g.Owner, w.Owner) << i;
+    EXPECT_NEAR(MsBetween(g.LastChange, w.LastChange), 0, 0.5) << i;
+  }
+  if (!with_state) return;
+  EXPECT_EQ(got.Owner, want.Owner);
+  EXPECT_EQ(got.Quality(), want.Quality());
+  EXPECT_EQ(got.Value(), want.Value());
+  EXPECT_NEAR(MsBetween(got.DT, want.DT), 0, 0.5);
+}
+
+// The channel as the simulator holds it now, as the client should read it.
+inline TChannel2 Expected(const CorvidSim& sim, const ChannelRef& ref) {
+  const auto c = sim.Channel2(ref);
+  EXPECT_TRUE(c.has_value()) << RefText(ref);
+  if (!c) return TChannel2();
+  TChannel2 channel = ToChannel2(*c);
+  if (!c->SendGroups) channel.Groups = 0;
+  return channel;
 }
 
 }  // namespace corvid::sim::testing_support

@@ -1,5 +1,6 @@
 #include "tools/opcprobe/format.h"
 
+#include <charconv>
 #include <cstdio>
 #include <map>
 
@@ -79,7 +80,93 @@ std::string ArrayText(const VARIANT& value) {
   return out + "]";
 }
 
+template <class T>
+std::string Shortest(T v) {
+  char text[64];
+  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+  return std::string(text, end);
+}
+
+std::string DumpScalar(const VARIANT& v) {
+  switch (V_VT(&v)) {
+    case VT_EMPTY:
+      return "";
+    case VT_I1:
+      return std::to_string(static_cast<int>(V_I1(&v)));
+    case VT_UI1:
+      return std::to_string(static_cast<unsigned>(V_UI1(&v)));
+    case VT_I2:
+      return std::to_string(V_I2(&v));
+    case VT_UI2:
+      return std::to_string(V_UI2(&v));
+    case VT_I4:
+      return std::to_string(V_I4(&v));
+    case VT_UI4:
+      return std::to_string(V_UI4(&v));
+    case VT_R4:
+      return Shortest(V_R4(&v));
+    case VT_R8:
+      return Shortest(V_R8(&v));
+    case VT_DATE:
+      return Shortest(V_DATE(&v));
+    case VT_BOOL:
+      return V_BOOL(&v) != VARIANT_FALSE ? "true" : "false";
+    case VT_BSTR: {
+      std::string out;
+      for (const char c : Narrow(V_BSTR(&v))) {
+        switch (c) {
+          case '\\':
+            out += "\\\\";
+            break;
+          case '\t':
+            out += "\\t";
+            break;
+          case '\r':
+            out += "\\r";
+            break;
+          case '\n':
+            out += "\\n";
+            break;
+          default:
+            out += c;
+        }
+      }
+      return out;
+    }
+    default:
+      return "?vt=" + std::to_string(V_VT(&v));
+  }
+}
+
 }  // namespace
+
+std::string DumpText(const VARIANT& value) {
+  if ((V_VT(&value) & VT_ARRAY) == 0) return DumpScalar(value);
+  SAFEARRAY* sa = V_ARRAY(&value);
+  LONG lower = 0;
+  LONG upper = -1;
+  if (sa == nullptr || FAILED(SafeArrayGetLBound(sa, 1, &lower)) ||
+      FAILED(SafeArrayGetUBound(sa, 1, &upper))) {
+    return "[?]";
+  }
+  const VARTYPE vt = V_VT(&value) & ~VT_ARRAY;
+  std::string out = "[";
+  for (LONG i = lower; i <= upper; ++i) {
+    VARIANT item;
+    VariantInit(&item);
+    if (vt == VT_VARIANT) {
+      SafeArrayGetElement(sa, &i, &item);
+    } else {
+      V_VT(&item) = vt;
+      SafeArrayGetElement(sa, &i,
+                          vt == VT_BSTR ? static_cast<void*>(&V_BSTR(&item)) : &V_UI1(&item));
+    }
+    if (i > lower) out += ",";
+    out += DumpScalar(item);
+    VariantClear(&item);
+  }
+  return out + "]";
+}
 
 std::string ValueText(const VARIANT& value) {
   const std::string text = (V_VT(&value) & VT_ARRAY) != 0 ? ArrayText(value) : ScalarText(value);

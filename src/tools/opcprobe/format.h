@@ -16,6 +16,10 @@ std::wstring Widen(const std::string& text);
 // "3.5", "\"text\"", "[1, 2, 3]", "(empty)"; the VARTYPE in brackets after it: "3.5 (VT_R8)".
 std::string ValueText(const VARIANT& value);
 std::string VarTypeName(VARTYPE vt);
+// The value for machines (the soak's check reads it): integers in decimal, floats and dates
+// (days) in the shortest text that reads back the same, "true"/"false", texts with \\, \t, \r
+// and \n escaped, arrays as [a,b,c], nothing for VT_EMPTY.
+std::string DumpText(const VARIANT& value);
 // "GOOD (0xC0)", "BAD/COMM_FAILURE (0x18)", ...
 std::string QualityText(WORD quality);
 // "2026-12-09 07:30:33.125Z"; "(none)" for zero.

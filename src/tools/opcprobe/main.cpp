@@ -8,6 +8,8 @@
 //   opcprobe write PROGID [--async] ITEM=VALUE...
 //   opcprobe strings PROGID ITEM     (reads every string out-parameter; checks the proxy/stub)
 //   opcprobe bench PROGID SECONDS    (all items: AddItems and sync read timed, values per second)
+//   opcprobe dump PROGID             (all items, one line each for machines: "item", the name, the
+//                                     quality 0xNN, the access rights, the value as DumpText)
 // Exit codes: 0 ok, 1 usage, 2 server not activated, 3 a call failed, 4 an item failed.
 #include <comcat.h>
 #include <objbase.h>
@@ -44,6 +46,7 @@ int Usage() {
       "       opcprobe write PROGID [--async] ITEM=VALUE...\n"
       "       opcprobe strings PROGID ITEM\n"
       "       opcprobe bench PROGID SECONDS\n"
+      "       opcprobe dump PROGID\n"
       "exit codes: 0 ok, 1 usage, 2 server not activated, 3 call failed, 4 item failed\n",
       stderr);
   return kExitUsage;
@@ -514,6 +517,50 @@ int Strings(Session& s, const std::string& item) {
   return check.Failed() ? kExitFailed : kExitOk;
 }
 
+// --- dump: every item of the address space, for machines ---
+
+int Dump(Session& s) {
+  Ptr<IOPCBrowseServerAddressSpace> space;
+  HRESULT hr = s.Server()->QueryInterface(IID_IOPCBrowseServerAddressSpace, space.put_void());
+  Ptr<IEnumString> ids;
+  if (SUCCEEDED(hr)) hr = space->BrowseOPCItemIDs(OPC_FLAT, L"", VT_EMPTY, 0, ids.put());
+  if (FAILED(hr)) return Report("BrowseOPCItemIDs(OPC_FLAT)", hr), kExitFailed;
+  const Args items = Strings(ids.get());
+  if (items.empty()) return kExitOk;
+  if (!s.AddItems(items)) return kExitFailed;
+  std::vector<OPCHANDLE> handles;
+  std::vector<std::size_t> index;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (s.ServerHandles()[i] == 0) continue;
+    handles.push_back(s.ServerHandles()[i]);
+    index.push_back(i);
+  }
+  if (handles.empty()) return kExitItemError;
+  Ptr<IOPCSyncIO> io;
+  s.Group()->QueryInterface(IID_IOPCSyncIO, io.put_void());
+  OPCITEMSTATE* states = nullptr;
+  HRESULT* errors = nullptr;
+  hr = io->Read(OPC_DS_CACHE, static_cast<DWORD>(handles.size()), handles.data(), &states, &errors);
+  if (FAILED(hr)) return Report("IOPCSyncIO::Read", hr), kExitFailed;
+  bool item_failed = !s.AllItemsAdded();
+  for (std::size_t k = 0; k < handles.size(); ++k) {
+    const std::size_t i = index[k];
+    if (FAILED(errors[k])) {
+      std::fprintf(stderr, "item %s: %s\n", items[i].c_str(), ResultText(errors[k]).c_str());
+      item_failed = true;
+    } else {
+      std::printf("item\t%s\t0x%02X\t%lu\t%s\n", items[i].c_str(),
+                  static_cast<unsigned>(states[k].wQuality),
+                  static_cast<unsigned long>(s.AccessRights()[i]),
+                  DumpText(states[k].vDataValue).c_str());
+    }
+    VariantClear(&states[k].vDataValue);
+  }
+  CoTaskMemFree(states);
+  CoTaskMemFree(errors);
+  return item_failed ? kExitItemError : kExitOk;
+}
+
 // --- bench: the server's throughput with every item of its address space ---
 
 // Counts the values of OnDataChange without printing them.
@@ -611,6 +658,9 @@ int Run(const Args& args) {
   }
   if (command == "strings" && args.size() == 3) {
     return connected() ? Strings(session, args[2]) : kExitConnect;
+  }
+  if (command == "dump" && args.size() == 2) {
+    return connected() ? Dump(session) : kExitConnect;
   }
   if (command == "bench" && args.size() == 3) {
     const int seconds = std::atoi(args[2].c_str());

@@ -111,6 +111,7 @@ bool Session::AddItems(const std::vector<std::string>& items, bool active) {
   }
   handles_.assign(items.size(), 0);
   types_.assign(items.size(), VT_EMPTY);
+  rights_.assign(items.size(), 0);
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (FAILED(errors[i])) {
       std::fprintf(stderr, "item %s: %s\n", items[i].c_str(), ResultText(errors[i]).c_str());
@@ -119,6 +120,7 @@ bool Session::AddItems(const std::vector<std::string>& items, bool active) {
     }
     handles_[i] = results[i].hServer;
     types_[i] = results[i].vtCanonicalDataType;
+    rights_[i] = results[i].dwAccessRights;
     CoTaskMemFree(results[i].pBlob);
   }
   CoTaskMemFree(results);

@@ -102,6 +102,7 @@ class Session {
   bool AddItems(const std::vector<std::string>& items, bool active = true);
   const std::vector<OPCHANDLE>& ServerHandles() const { return handles_; }
   const std::vector<VARTYPE>& CanonicalTypes() const { return types_; }
+  const std::vector<DWORD>& AccessRights() const { return rights_; }
   bool AllItemsAdded() const { return all_added_; }
   IUnknown* Group() const { return group_.get(); }
 
@@ -117,6 +118,7 @@ class Session {
   OPCHANDLE group_handle_ = 0;
   std::vector<OPCHANDLE> handles_;
   std::vector<VARTYPE> types_;
+  std::vector<DWORD> rights_;
   bool all_added_ = true;
   Ptr<IConnectionPoint> point_;
   DWORD cookie_ = 0;

@@ -1,16 +1,18 @@
-// The type-2 side of the simulated server as the client sees it: the attribute description
+// The simulated server's side of the wire as the client sees it: the attribute description
 // document, a scenario channel as the client's TChannel2, and the protocol-2 commands the server
 // sends, built with the link's own builders (link/p2commands.h).
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "channels/channel.h"
-#include "tools/corvidsim/scenario.h"
-#include "tools/corvidsim/simcommands.h"
+#include "tools/corvidsim/scenario/scenario.h"
+#include "tools/corvidsim/serving/received.h"
 
 namespace corvid::sim {
 
@@ -53,5 +55,19 @@ OutCommand AttributeCommand(const ChannelRef& ref, const TChannelAttribute& attr
 OutCommand ChangeResultCommand(const ChangeResultPush& push);
 OutCommand OperationResultCommand(const OperationResultPush& push);
 OutCommand DocumentCommand(std::string_view name, std::uint8_t result, std::string_view text);
+
+// The value converted to `type`; nothing (with the reason in `why`) when it does not convert.
+std::optional<Variant> ConvertedValue(Variant value, std::uint16_t type, std::string& why);
+
+// The command that `build` returns; nothing when it raises (its reason appended to `event`).
+template <class Build>
+std::optional<OutCommand> Built(std::string& event, Build&& build) {
+  try {
+    return build();
+  } catch (const std::exception& e) {
+    event += " — команда не построена: " + std::string(e.what());
+    return std::nullopt;
+  }
+}
 
 }  // namespace corvid::sim

@@ -1,5 +1,5 @@
 // Playing a scenario's timeline.
-#include "tools/corvidsim/timeline.h"
+#include "tools/corvidsim/timeline/timeline.h"
 
 #include <algorithm>
 

@@ -1,11 +1,15 @@
-// The simulated server's answers and pushes.
-#include "tools/corvidsim/simserver.h"
-
+// The simulated server's answers to the client's requests: registration, the type-1
+// configuration and states, the link test, and on protocol 2 the attribute description document,
+// the type-2 channels and the answer to a control command. The pushes of the timeline are in
+// timeline/pushes.cpp.
+#include <iterator>
 #include <utility>
 
 #include "link/byteorder.h"
 #include "link/corvidtexts.h"
 #include "platform/locale.h"
+#include "tools/corvidsim/serving/servercommands.h"
+#include "tools/corvidsim/serving/simserver.h"
 #include "util/text.h"
 
 namespace corvid::sim {
@@ -53,7 +57,7 @@ SimServer::Result SimServer::Handle(const ReceivedCommand& command, std::uint16_
     r.Event = "команда ID=" + std::to_string(command.Id) + " до регистрации: без ответа";
     return r;
   }
-  if (command.Family == CommandFamily::kProtocol2) return HandleProtocol2(command);
+  if (command.Family == CommandFamily::kProtocol2) return HandleProtocol2(command, status_error);
   const auto& b = command.Bytes;
   switch (command.Id) {
     case SConfigRequestA1::kId:
@@ -162,39 +166,6 @@ SStateRecord SimServer::StateRecordOf(std::size_t i) const {
   return rec;
 }
 
-bool SimServer::ApplyStateChange(const StateChange& change, OutCommand& out) {
-  for (std::size_t i = 0; i < scenario_.Channels.size(); ++i) {
-    Type1Channel& c = scenario_.Channels[i];
-    if (!(c.Address == change.Address)) continue;
-    if (change.State) c.State = *change.State;
-    if (change.Value) {
-      c.Value = *change.Value;
-      c.RawValue.reset();
-    }
-    changed_at_[i] = ServerNow();
-    out = ToOut(StateRecordOf(i).Encode());
-    return true;
-  }
-  return false;
-}
-
-OutCommand SimServer::ApplyServerTime(const ServerTimeChange& change) {
-  scenario_.Server.ClockOffsetMs = change.ClockOffsetMs;
-  if (change.UtcBias) scenario_.Server.UtcBias = change.UtcBias;
-  SServerTime rec;
-  rec.Time = ServerNow();
-  rec.UtcBias = UtcBias();
-  return ToOut(rec.Encode());
-}
-
-OutCommand SimServer::ConfigChanged(const ConfigChange& change) const {
-  SConfigChanged rec;
-  rec.Levels = change.Levels;
-  rec.Time = ServerNow();
-  rec.Id = change.Id;
-  return ToOut(rec.Encode());
-}
-
 OutCommand SimServer::Status(std::uint8_t command_id, std::uint16_t error_code) {
   SStatus rec;
   rec.CommandId = command_id;
@@ -202,26 +173,113 @@ OutCommand SimServer::Status(std::uint8_t command_id, std::uint16_t error_code) 
   return ToOut(rec.Encode());
 }
 
-OutCommand SimServer::GarbageCommand(const Garbage& garbage) {
-  OutCommand out;
-  out.Id = garbage.Id;
-  out.Bytes.assign(garbage.Length == 0 ? 1 : garbage.Length, 0xA5);
-  out.Bytes[0] = garbage.Id;
-  return out;
+// ---- protocol 2 ----
+
+void SimServer::ResolveTimes(Type2Channel& channel) const {
+  const TDateTime now = ServerNow();
+  if (!channel.Time) channel.Time = now;
+  for (Type2Attribute& a : channel.Attributes) {
+    if (!a.LastChange) a.LastChange = now;
+  }
 }
 
-void SimServer::Burst(std::uint32_t count, std::vector<OutCommand>& out) {
-  const std::size_t n = scenario_.Channels.size();
-  if (n == 0) return;
-  out.reserve(out.size() + count);
-  const TDateTime now = ServerNow();
-  for (std::uint32_t k = 0; k < count; ++k, ++burst_step_) {
-    const std::size_t i = static_cast<std::size_t>(burst_step_ % n);
-    Type1Channel& c = scenario_.Channels[i];
-    c.Value = static_cast<double>((burst_step_ / n) % 100);
-    c.RawValue.reset();
-    changed_at_[i] = now;
-    out.push_back(ToOut(StateRecordOf(i).Encode()));
+SimServer::Result SimServer::HandleProtocol2(const ReceivedCommand& command,
+                                             std::uint16_t status_error) {
+  Result r;
+  if (const auto* request = std::get_if<P2DocumentRequest>(&command.Decoded)) {
+    AnswerDocument(*request, status_error, r);
+  } else if (std::holds_alternative<P2ChannelRequest>(command.Decoded)) {
+    AnswerChannels(r);
+  } else if (const auto* control = std::get_if<P2ChannelValue>(&command.Decoded)) {
+    AnswerControl(*control, r);
+  } else {
+    const bool known = command.Id == p2::kChannelRequest || command.Id == p2::kDocumentRequest ||
+                       command.Id == p2::kControl;
+    r.Event = "пакет протокола 2 ID=" + std::to_string(command.Id) + " (" +
+              std::to_string(command.Bytes.size()) +
+              " байт): " + (known ? "не разобран, без ответа" : "не обслуживается");
+  }
+  return r;
+}
+
+void SimServer::AnswerDocument(const P2DocumentRequest& request, std::uint16_t status_error,
+                               Result& r) const {
+  const Type2Scenario& t = scenario_.Type2;
+  std::uint8_t result = kDocumentFailure;
+  std::string text;
+  if (SameTextNoCase(request.Name, "attrdesc")) {
+    result = status_error != 0 ? static_cast<std::uint8_t>(status_error) : t.DocumentResult;
+    if (result == 0)
+      text = t.DescriptionsXml ? *t.DescriptionsXml : AttributeDescriptionsXml(t.Descriptions);
+  }
+  r.Event = "запрос документа \"" + request.Name + "\": результат " + std::to_string(result) +
+            ", " + std::to_string(text.size()) + " байт";
+  try {
+    r.Answer.push_back(DocumentCommand(request.Name, result, text));
+  } catch (const std::exception& e) {
+    // Too long for one command: the server reports a failure instead.
+    r.Event += " — не помещается в команду (" + std::string(e.what()) + "), отказ";
+    r.Answer.push_back(DocumentCommand(request.Name, kDocumentFailure, ""));
+  }
+}
+
+void SimServer::AnswerChannels(Result& r) const {
+  std::vector<OutCommand> channels;
+  channels.reserve(scenario_.Type2.Channels.size());
+  std::int32_t with_state = 0;
+  std::int32_t descriptions = 0;
+  std::string skipped;
+  for (const Type2Channel& c : scenario_.Type2.Channels) {
+    const bool state = c.SendAs == Type2Form::kWithState;
+    try {
+      channels.push_back(ChannelCommand(ToChannel2(c), state, c.Encoding, c.SendGroups));
+      ++(state ? with_state : descriptions);
+    } catch (const std::exception& e) {
+      skipped += "; канал " + RefText(RefOf(c)) + " пропущен: " + e.what();
+    }
+  }
+  const std::int32_t announced = scenario_.Type2.AnnouncedChannels.value_or(with_state);
+  r.Answer.push_back(ChannelCountCommand(announced));
+  std::move(channels.begin(), channels.end(), std::back_inserter(r.Answer));
+  r.Channels2Answered = true;
+  r.Event = "запрос каналов 2: объявлено " + std::to_string(announced) +
+            ", отправлено 54: " + std::to_string(with_state) +
+            ", 59: " + std::to_string(descriptions) + skipped;
+}
+
+void SimServer::AnswerControl(const P2ChannelValue& control, Result& r) {
+  ChannelRef ref;
+  if ((control.Flags & p2_flags::kByNumber) != 0) {
+    ref.Number = control.Channel.Number;
+  } else {
+    ref.Address = control.Channel.Addr;
+  }
+  const std::string what =
+      "управление каналом " + RefText(ref) + ": значение " + VariantText(control.Channel.Value());
+  Type2Channel* c = FindChannel2(scenario_, ref);
+  if (c == nullptr) {
+    r.Event = what + " — канал не найден, без ответа";
+    return;
+  }
+  if (!c->EchoControl) {
+    r.Event = what + ", без ответа";
+    return;
+  }
+  std::string why;
+  const auto value = ConvertedValue(control.Channel.Value(), c->Type, why);
+  if (!value) {
+    r.Event = what + " — не приводится к типу канала (" + why + "), без ответа";
+    return;
+  }
+  c->Value = *value;
+  c->Quality = static_cast<std::uint8_t>(control.Channel.Quality());
+  c->Owner = static_cast<std::int16_t>(session_id_ & 0xFFFF);
+  c->Time = ServerNow();
+  r.Event = what + ", ответ 57";
+  const TChannel2 channel = ValueChannel(*c, ref);
+  if (auto out =
+          Built(r.Event, [&] { return ValueCommand(channel, ref.Number != 0, c->Encoding); })) {
+    r.Answer.push_back(std::move(*out));
   }
 }
 

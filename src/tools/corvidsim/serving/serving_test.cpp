@@ -1,12 +1,17 @@
-// The simulator over loopback, seen from a client built of TTCPClient and the link's codecs:
-// registration, the configuration download, state requests, the link test, the timeline on a
-// fake clock, every misbehaviour, one client at a time, and the recording of what it received.
+// Serving the client over loopback, seen from a client built of TTCPClient and the link's
+// codecs and read back with the link's own readers: registration, the configuration download,
+// state requests, the link test, the attribute description document, the type-2 channel request,
+// control commands recorded and echoed, one client at a time, and the recording of what was
+// received.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "tools/corvidsim/defaultscenario.h"
+#include "channels/attributesdesc.h"
+#include "link/p2commands.h"
+#include "tools/corvidsim/scenario/builtin.h"
+#include "tools/corvidsim/serving/servercommands.h"
 #include "tools/corvidsim/simtest_support.h"
 
 namespace corvid::sim {
@@ -14,7 +19,7 @@ namespace {
 
 using namespace testing_support;
 
-// ---- registration -----------------------------------------------------------------------------
+// ---- registration ---------------------------------------------------------------------------
 
 TEST_F(SimTest, AcceptsARegistrationWithSessionVersionAndServerClock) {
   Scenario s = SmallScenario();
@@ -96,7 +101,7 @@ TEST_F(SimTest, AnOldServerAcceptsAndClaimsItsVersion) {
   EXPECT_EQ(answer.ServerMinor, 9);
 }
 
-// ---- configuration, states, link test ------------------------------------------------------
+// ---- type-1 requests and the link test ------------------------------------------------------
 
 TEST_F(SimTest, AnswersTheConfigurationDownloadLevelByLevel) {
   Start();
@@ -157,6 +162,171 @@ TEST_F(SimTest, AnswersTheLinkTest) {
   EXPECT_EQ(status.ErrorCode, 0);
 }
 
+// ---- protocol-2 requests --------------------------------------------------------------------
+
+TEST_F(SimTest, AnswersTheAttributeDescriptionDocument) {
+  Start(P2Scenario());
+  auto peer = Registered();
+  struct Case {
+    std::string name;
+    std::uint8_t result;
+  };
+  const Case cases[] = {{"attrdesc", 0}, {"AttrDesc", 0}, {"channels", kDocumentFailure}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TCorvidCmdParser request;
+    request.BuildDocumentRequest(c.name);
+    ASSERT_TRUE(peer->Send(request));
+    const P2Document document = ReadWith(peer->Command(), ReadDocument);
+    EXPECT_EQ(document.Name, c.name);
+    EXPECT_EQ(document.Result, c.result);
+    if (c.result != 0) {
+      EXPECT_EQ(document.Text, "");
+      continue;
+    }
+    TAttributeDescriptionList list;
+    std::string error;
+    ASSERT_TRUE(list.LoadXML(document.Text, &error, false)) << error;
+    ASSERT_EQ(list.Count(), 3u);
+    std::uint16_t type = 0;
+    std::string name, comments;
+    ASSERT_TRUE(list.FindDescription(attr_id::kUnit, &type, &name, &comments));
+    EXPECT_EQ(type, kTypeString);
+    EXPECT_EQ(name, "Единицы <ед.> & знаки");
+    EXPECT_EQ(comments, "комментарий");
+    ASSERT_TRUE(list.FindDescription(attr_id::kHiLimit, &type, nullptr, nullptr));
+    EXPECT_EQ(type, kTypeFloat8);
+  }
+  const auto received = sim_->Received(p2::kDocumentRequest);
+  ASSERT_EQ(received.size(), 3u);
+  const auto* decoded = std::get_if<P2DocumentRequest>(&received[1].Decoded);
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(decoded->Name, "AttrDesc");
+
+  // A server that fails the document, and one that sends a document of its own.
+  for (const bool fails : {true, false}) {
+    Scenario s = P2Scenario();
+    s.Type2.DocumentResult = fails ? 2 : 0;
+    s.Type2.DescriptionsXml = "<attrs><attr><id>5</id><type>3</type></attr></attrs>";
+    Start(s);
+    auto other = Registered();
+    TCorvidCmdParser request;
+    request.BuildDocumentRequest("attrdesc");
+    ASSERT_TRUE(other->Send(request));
+    const P2Document document = ReadWith(other->Command(), ReadDocument);
+    EXPECT_EQ(document.Result, fails ? 2 : 0);
+    EXPECT_EQ(document.Text, fails ? "" : *s.Type2.DescriptionsXml);
+  }
+}
+
+TEST_F(SimTest, AnswersTheChannelRequestWithTheCountAndEveryChannel) {
+  const Scenario scenario = P2Scenario();
+  Start(scenario);
+  auto peer = Registered();
+  TCorvidCmdParser request;
+  request.BuildChannelRequest(1);
+  ASSERT_TRUE(peer->Send(request));
+  const auto commands = peer->Commands(6);
+  ASSERT_EQ(commands.size(), 6u);
+  EXPECT_EQ(ReadWith(commands[0], ReadChannelCount), 4);  // the 59 is not counted
+  for (std::size_t i = 0; i < scenario.Type2.Channels.size(); ++i) {
+    const Type2Channel& c = scenario.Type2.Channels[i];
+    SCOPED_TRACE(c.Address);
+    const Bytes& bytes = commands[i + 1];
+    const bool state = c.SendAs == Type2Form::kWithState;
+    ASSERT_EQ(bytes[0], state ? p2::kChannelWithState : p2::kChannelDescription);
+    EXPECT_EQ(TimeEncodingOf(bytes[3]), c.Encoding);
+    const TChannel2 got =
+        state ? ReadWith(bytes, ReadChannelWithState) : ReadWith(bytes, ReadChannelDescription);
+    ExpectSameChannel(got, Expected(*sim_, RefOf(c)), state);
+  }
+  // The name goes out as attribute 101, behind the channel's own attributes.
+  const TChannel2 temp = ReadWith(commands[1], ReadChannelWithState);
+  ASSERT_EQ(temp.AttributeCount(), 3);
+  EXPECT_EQ(temp.Comments(), "Температура");
+  EXPECT_EQ(temp.Value(), Variant(21.5f));
+  EXPECT_EQ(temp.DT, kAt);
+  const auto received = sim_->Received(p2::kChannelRequest);
+  ASSERT_EQ(received.size(), 1u);
+  ASSERT_TRUE(std::holds_alternative<P2ChannelRequest>(received[0].Decoded));
+  EXPECT_EQ(std::get<P2ChannelRequest>(received[0].Decoded).Selector, 1);
+
+  // A faulty server: announces 3, sends 2.
+  Scenario faulty = P2Scenario();
+  faulty.Type2.Channels.resize(2);
+  faulty.Type2.AnnouncedChannels = 3;
+  Start(faulty);
+  auto client = Registered();
+  ASSERT_TRUE(client->Send(request));
+  const auto answer = client->Commands(3);
+  ASSERT_EQ(answer.size(), 3u);
+  EXPECT_EQ(ReadWith(answer[0], ReadChannelCount), 3);
+  EXPECT_EQ(answer[2][0], p2::kChannelWithState);
+  EXPECT_EQ(client->Arriving(), 0u);
+}
+
+TEST_F(SimTest, RecordsControlsAndEchoesThemWhereTheChannelSaysSo) {
+  const Scenario scenario = P2Scenario();
+  Start(scenario);
+  auto peer = Registered();
+  struct Echo {
+    std::size_t channel;  // index in the scenario
+    Variant written;
+    bool by_number;
+  };
+  const Echo echoes[] = {{2, Variant(std::int16_t{3}), true}, {1, Variant(42), false}};
+  std::size_t controls = 0;
+  for (const auto& e : echoes) {
+    const Type2Channel& c = scenario.Type2.Channels[e.channel];
+    SCOPED_TRACE(c.Address);
+    TChannel2 written = ToChannel2(c);
+    written.SetValue(e.written);  // as the write path does
+    written.SetQuality(0);
+    written.DT = NowLocal();
+    TCorvidCmdParser control;
+    BuildControlCommand(control, written);
+    ASSERT_TRUE(peer->Send(control));
+    const P2ChannelValue echo = ReadWith(peer->Command(), ReadChannelValue);
+    ++controls;
+    const auto received = sim_->Received(p2::kControl);
+    ASSERT_EQ(received.size(), controls);
+    const auto* decoded = std::get_if<P2ChannelValue>(&received.back().Decoded);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->Flags,
+              e.by_number ? p2_flags::kControlByNumber : p2_flags::kControlByAddress);
+    EXPECT_EQ(decoded->Channel.Value(), e.written);
+    // The echo: the written value under the writer's session, in the channel's encoding,
+    // referenced as the control referenced it.
+    EXPECT_EQ((echo.Flags & p2_flags::kByNumber) != 0, e.by_number);
+    EXPECT_EQ(TimeEncodingOf(echo.Flags), c.Encoding);
+    EXPECT_EQ(echo.Channel.Number, e.by_number ? c.Number : 0u);
+    EXPECT_EQ(echo.Channel.Addr, e.by_number ? "" : c.Address);
+    EXPECT_EQ(echo.Channel.Value(), e.written);
+    EXPECT_EQ(echo.Channel.Owner, 5);
+    EXPECT_EQ(echo.Channel.Quality(), 0);
+    EXPECT_NEAR(MsBetween(echo.Channel.DT, NowLocal()), 0, 1);
+    EXPECT_EQ(sim_->Channel2(RefOf(c))->Value, e.written);
+  }
+  // Recorded and left unanswered: a channel without EchoControl, an unknown channel, a value
+  // that does not convert to the channel's type.
+  TChannel2 temp = ToChannel2(scenario.Type2.Channels[0]);
+  TChannel2 unknown = temp;
+  unknown.Number = 77;
+  TChannel2 text = ToChannel2(scenario.Type2.Channels[2]);
+  text.Type = kTypeString;
+  text.SetValue(Variant("abc"));
+  for (const TChannel2* c : {&temp, &unknown, &text}) {
+    TCorvidCmdParser control;
+    BuildControlCommand(control, *c);
+    ASSERT_TRUE(peer->Send(control));
+    ASSERT_TRUE(sim_->WaitForReceived(p2::kControl, ++controls, kBound));
+    EXPECT_EQ(peer->Arriving(), 0u) << c->Number;
+  }
+  EXPECT_EQ(sim_->Channel2(ByNumber(12))->Value, Variant(std::int16_t{3}));
+}
+
+// ---- framing, recording, one client at a time -----------------------------------------------
+
 TEST_F(SimTest, FramesACommandThatArrivesInPieces) {
   Start();
   auto peer = Registered();
@@ -168,8 +338,6 @@ TEST_F(SimTest, FramesACommandThatArrivesInPieces) {
   EXPECT_EQ(sim_->Received(SConfigRequestA4::kId).size(), 1u);
   EXPECT_EQ(sim_->Received(SConfigRequestA4::kId)[0].Bytes, request);
 }
-
-// ---- recording --------------------------------------------------------------------------------
 
 TEST_F(SimTest, RecordsEveryCommandAndAnswersNothingBeforeRegistration) {
   Start();
@@ -217,217 +385,6 @@ TEST_F(SimTest, RecordsEveryCommandAndAnswersNothingBeforeRegistration) {
   EXPECT_TRUE(sim_->ClientConnected());  // garbage from the client does not end the connection
 }
 
-// ---- timeline ----------------------------------------------------------------------------------
-
-TEST_F(SimTest, PlaysTheTimelineOnTheProgramsClockOnceTheStatesWereAsked) {
-  Scenario s = SmallScenario();
-  s.Timeline.LoopMs = 10000;
-  s.Timeline.Events = {
-      {1000, StateChange{{1, 1, 1, 1}, std::nullopt, 80.25}},
-      {2000, ServerTimeChange{5000, std::int16_t{-240}}},
-      {3000, ConfigChange{8, 3}},
-      {4000, StatusPush{55, 2}},
-  };
-  Start(s);
-  auto peer = Registered();
-  clock_.Advance(5000);  // the timeline waits for the state request
-  EXPECT_EQ(peer->Arriving(), 0u);
-  ASSERT_TRUE(peer->Send(SStateRequest{}.Encode()));
-  ASSERT_EQ(peer->Commands(4).size(), 4u);
-
-  clock_.Advance(999);
-  EXPECT_EQ(peer->Arriving(), 0u);
-  clock_.Advance(1);
-  const auto state = As<SStateRecord>(peer->Command());
-  EXPECT_DOUBLE_EQ(DecodeType1Value(9, state.Val), 80.25);
-  EXPECT_NEAR(MsBetween(state.Time, NowLocal()), 0, 1);
-  EXPECT_EQ(sim_->Channel({1, 1, 1, 1})->Value, 80.25);
-
-  clock_.Advance(1000);
-  const auto time = As<SServerTime>(peer->Command());
-  EXPECT_EQ(time.UtcBias, -240);
-  EXPECT_NEAR(MsBetween(time.Time, NowLocal()), 5000, 1);
-
-  clock_.Advance(1000);
-  const auto changed = As<SConfigChanged>(peer->Command());
-  EXPECT_EQ(changed.Levels, 8);
-  EXPECT_EQ(changed.Id, 3);
-
-  clock_.Advance(1000);
-  const auto status = As<SStatus>(peer->Command());
-  EXPECT_EQ(status.CommandId, 55);
-  EXPECT_EQ(status.ErrorCode, 2);
-
-  clock_.Advance(7000);  // 11 s: the second loop's first event
-  EXPECT_EQ(peer->Command()[0], SStateRecord::kId);
-  // A state request after the changes answers the changed value.
-  ASSERT_TRUE(peer->Send(SStateRequest{}.Encode()));
-  const auto states = peer->Commands(4);
-  ASSERT_EQ(states.size(), 4u);
-  EXPECT_DOUBLE_EQ(DecodeType1Value(9, As<SStateRecord>(states[0]).Val), 80.25);
-}
-
-TEST_F(SimTest, TimelineCanStartAtTheRegistration) {
-  Scenario s = SmallScenario();
-  s.Timeline.Start = TimelineStart::kRegistration;
-  s.Timeline.Events = {{0, StateChange{{1, 1, 1, 2}, std::uint8_t{3}, std::nullopt}}};
-  Start(s);
-  auto peer = Connect();
-  ASSERT_TRUE(peer->Register());
-  const auto commands = peer->Commands(2);
-  ASSERT_EQ(commands.size(), 2u);
-  EXPECT_EQ(commands[0][0], SRegistrationAnswer::kId);
-  EXPECT_EQ(As<SStateRecord>(commands[1]).State, 3);
-}
-
-// ---- misbehaviour -------------------------------------------------------------------------------
-
-TEST_F(SimTest, SilentServerRecordsButAnswersNothing) {
-  Start();
-  sim_->SetSilent(true);
-  auto peer = Connect();
-  ASSERT_TRUE(peer->Register());
-  ASSERT_TRUE(sim_->WaitForReceived(SRegistrationRequest::kId, 1, kBound));
-  EXPECT_EQ(peer->Arriving(), 0u);
-  sim_->SetSilent(false);
-  ASSERT_TRUE(peer->Register());
-  EXPECT_EQ(peer->Command().size(), SRegistrationAnswer::kSize);
-}
-
-TEST_F(SimTest, CutsTheRegistrationAnswerAndSendsTheRestLater) {
-  Start();
-  Fault cut;
-  cut.Action = FaultAction::kCut;
-  cut.FirstBytes = 10;
-  cut.RestAfterMs = 5000;
-  sim_->SetFault(SRegistrationRequest::kId, cut);
-  auto peer = Connect();
-  ASSERT_TRUE(peer->Register());
-  Bytes answer = peer->Raw(10);
-  ASSERT_EQ(answer.size(), 10u);
-  EXPECT_EQ(peer->Arriving(), 0u);
-  EXPECT_EQ(sim_->SentCount(SRegistrationAnswer::kId), 0u);
-  EXPECT_EQ(sim_->PendingBytes(), 15u);
-  clock_.Advance(4999);
-  EXPECT_EQ(peer->Arriving(), 0u);
-  clock_.Advance(1);
-  const Bytes rest = peer->Raw(15);
-  answer.insert(answer.end(), rest.begin(), rest.end());
-  ASSERT_EQ(answer.size(), SRegistrationAnswer::kSize);
-  EXPECT_EQ(As<SRegistrationAnswer>(answer).ClientId, 5);
-  EXPECT_TRUE(sim_->WaitForSent(SRegistrationAnswer::kId, 1, kBound));
-}
-
-TEST_F(SimTest, ACutWhoseRestNeverComes) {
-  Start();
-  Fault cut;
-  cut.Action = FaultAction::kCut;
-  cut.FirstBytes = 7;
-  sim_->SetFault(SRegistrationRequest::kId, cut);
-  auto peer = Connect();
-  ASSERT_TRUE(peer->Register());
-  EXPECT_EQ(peer->Raw(7).size(), 7u);
-  clock_.Advance(3600000);
-  EXPECT_EQ(peer->Arriving(), 0u);
-  EXPECT_EQ(sim_->PendingBytes(), 0u);
-  EXPECT_EQ(sim_->SentCount(SRegistrationAnswer::kId), 0u);
-}
-
-TEST_F(SimTest, CutNextCommandCutsOnePush) {
-  Start();
-  auto peer = Registered();
-  sim_->CutNextCommand(3, 1000);
-  ASSERT_TRUE(sim_->PushState(StateChange{{1, 1, 1, 1}, std::uint8_t{2}, 1.0}));
-  Bytes record = peer->Raw(3);
-  ASSERT_EQ(record.size(), 3u);
-  EXPECT_EQ(peer->Arriving(), 0u);
-  clock_.Advance(1000);
-  const Bytes rest = peer->Raw(SStateRecord::kSize - 3);
-  record.insert(record.end(), rest.begin(), rest.end());
-  EXPECT_EQ(As<SStateRecord>(record).State, 2);
-  ASSERT_TRUE(sim_->PushState(StateChange{{1, 1, 1, 1}, std::uint8_t{0}, std::nullopt}));
-  EXPECT_EQ(peer->Raw(SStateRecord::kSize).size(), SStateRecord::kSize);  // whole again
-}
-
-TEST_F(SimTest, FaultsReplaceTheAnswersOfOneCommand) {
-  Start();
-  {  // garbage instead of the A1 records
-    sim_->SetFault(SConfigRequestA1::kId, Fault{FaultAction::kGarbage, 1, {}, 201, 1, false});
-    auto peer = Registered();
-    ASSERT_TRUE(peer->Send(SConfigRequestA1{}.Encode()));
-    const Bytes garbage = peer->Raw(8);
-    EXPECT_EQ(garbage, (Bytes{201, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5}));
-    EXPECT_EQ(peer->Arriving(), 0u);
-  }
-  ASSERT_TRUE(sim_->WaitForDisconnections(1, kBound));
-  {  // the A4 records, then a status carrying an error
-    sim_->SetFault(SConfigRequestA4::kId, Fault{FaultAction::kStatusError, 1, {}, 0, 9, false});
-    auto peer = Registered();
-    ASSERT_TRUE(peer->Send(SConfigRequestA4{}.Encode()));
-    const auto answer = peer->Commands(4);
-    ASSERT_EQ(answer.size(), 4u);
-    EXPECT_EQ(As<SStatus>(answer[3]).ErrorCode, 9);
-  }
-  ASSERT_TRUE(sim_->WaitForDisconnections(2, kBound));
-  {  // no answer, once
-    sim_->SetFault(SStateRequest::kId, Fault{FaultAction::kNoAnswer, 1, {}, 0, 1, true});
-    auto peer = Registered();
-    ASSERT_TRUE(peer->Send(SStateRequest{}.Encode()));
-    ASSERT_TRUE(sim_->WaitForReceived(SStateRequest::kId, 1, kBound));
-    EXPECT_EQ(peer->Arriving(), 0u);
-    ASSERT_TRUE(peer->Send(SStateRequest{}.Encode()));
-    EXPECT_EQ(peer->Commands(4).size(), 4u);
-  }
-  ASSERT_TRUE(sim_->WaitForDisconnections(3, kBound));
-  {  // the connection closed instead of an answer
-    sim_->SetFault(SConfigRequestA3::kId, Fault{FaultAction::kClose, 1, {}, 0, 1, false});
-    auto peer = Registered();
-    ASSERT_TRUE(peer->Send(SConfigRequestA3{}.Encode()));
-    EXPECT_TRUE(peer->ClosedByServer());
-  }
-}
-
-TEST_F(SimTest, SendsGarbageAndRawBytesWhenTold) {
-  Start();
-  EXPECT_FALSE(sim_->SendGarbage());  // no client
-  EXPECT_FALSE(sim_->PushStatus(1, 0));
-  auto peer = Registered();
-  ASSERT_TRUE(sim_->SendGarbage(Garbage{0, 5}));
-  EXPECT_EQ(peer->Raw(5), (Bytes{0, 0xA5, 0xA5, 0xA5, 0xA5}));
-  ASSERT_TRUE(sim_->SendRaw({20, 1, 2}));
-  EXPECT_EQ(peer->Raw(3), (Bytes{20, 1, 2}));
-  EXPECT_FALSE(sim_->PushState(StateChange{{9, 9, 9, 9}, std::uint8_t{0}, std::nullopt}));
-}
-
-TEST_F(SimTest, PushesAStateBurstCyclingOverTheChannels) {
-  Start();
-  auto peer = Registered();
-  ASSERT_TRUE(sim_->PushStateBurst(500));
-  const auto records = peer->Commands(500);
-  ASSERT_EQ(records.size(), 500u);
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    ASSERT_EQ(records[i][0], SStateRecord::kId);
-    EXPECT_EQ(As<SStateRecord>(records[i]).Id, static_cast<std::int32_t>(i % 3 + 1)) << i;
-  }
-  EXPECT_TRUE(sim_->WaitForSent(SStateRecord::kId, 500, kBound));
-  EXPECT_EQ(sim_->StateRecordsSent(), 500u);
-}
-
-TEST_F(SimTest, LoadModeStreamsStatesOnceTheClientAskedForThem) {
-  Scenario load = LoadScenario(250);
-  load.Password = "secret";
-  Start(load);
-  sim_->SetStreaming(true);
-  auto peer = Registered();
-  EXPECT_EQ(peer->Arriving(), 0u);
-  ASSERT_TRUE(peer->Send(SStateRequest{}.Encode()));
-  const auto commands = peer->Commands(250 + 1 + 5000);
-  ASSERT_EQ(commands.size(), 250u + 1 + 5000);
-  EXPECT_EQ(As<SStatus>(commands[250]).CommandId, SStateRequest::kId);
-  for (std::size_t i = 251; i < commands.size(); ++i) ASSERT_EQ(commands[i][0], SStateRecord::kId);
-  EXPECT_GE(sim_->StateRecordsSent(), 250u + 5000);
-}
-
 TEST_F(SimTest, DropsTheConnectionAndServesOneClientAtATime) {
   Start();
   auto first = Registered();
@@ -448,21 +405,6 @@ TEST_F(SimTest, DropsTheConnectionAndServesOneClientAtATime) {
   second->Close();
   EXPECT_TRUE(sim_->WaitForDisconnections(2, kBound));
   EXPECT_FALSE(sim_->ClientConnected());
-}
-
-TEST_F(SimTest, ScenarioCloseAndSilenceOnTheTimeline) {
-  Scenario s = SmallScenario();
-  s.Timeline.Start = TimelineStart::kRegistration;
-  s.Timeline.Events = {{100, Silence{true}},
-                       {200, StateChange{{1, 1, 1, 1}, std::nullopt, 1.0}},
-                       {300, CloseConnection{}}};
-  Start(s);
-  auto peer = Registered();
-  clock_.Advance(200);
-  EXPECT_EQ(peer->Arriving(), 0u);                     // silent: the change is not sent ...
-  EXPECT_EQ(sim_->Channel({1, 1, 1, 1})->Value, 1.0);  // ... but it happened
-  clock_.Advance(100);
-  EXPECT_TRUE(peer->ClosedByServer());
 }
 
 TEST(CorvidSimStart, ReportsAPortThatCannotBeHad) {

@@ -1,5 +1,5 @@
 // Framing and decoding of the commands that the simulator receives.
-#include "tools/corvidsim/simcommands.h"
+#include "tools/corvidsim/serving/received.h"
 
 #include <algorithm>
 #include <span>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/corvidsim/scenario.h"
+#include "tools/corvidsim/scenario/scenario.h"
 
 namespace corvid::sim {
 

@@ -1,6 +1,6 @@
 // Scenario model and files: type-1 value bytes by DTYPE, addresses, the JSON round trip of every
 // field, action and fault, malformed files giving errors that name the field, the attribute
-// description document, the built-in scenarios' type-2 side, and the timeline player.
+// description document, and the built-in scenarios.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,11 +10,10 @@
 #include "link/byteorder.h"
 #include "link/p2commands.h"
 #include "platform/temp_folder_for_tests.h"
-#include "tools/corvidsim/defaultscenario.h"
-#include "tools/corvidsim/scenario.h"
-#include "tools/corvidsim/scenariojson.h"
-#include "tools/corvidsim/timeline.h"
-#include "tools/corvidsim/type2.h"
+#include "tools/corvidsim/scenario/builtin.h"
+#include "tools/corvidsim/scenario/scenario.h"
+#include "tools/corvidsim/scenario/scenariofile.h"
+#include "tools/corvidsim/serving/servercommands.h"
 
 namespace corvid::sim {
 namespace {
@@ -209,6 +208,13 @@ Scenario EverythingScenario() {
   s.Faults[13] = Fault{FaultAction::kGarbage, 1, std::nullopt, 0, 1, false};
   s.Faults[33] = Fault{FaultAction::kClose, 1, std::nullopt, 200, 1, false};
   s.Faults[18] = Fault{FaultAction::kNoAnswer, 1, std::nullopt, 200, 1, false};
+  s.Faults[4] = Fault{FaultAction::kReset, 1, std::nullopt, 200, 1, true};
+  s.Faults[5] = Fault{FaultAction::kDelay, 1, 3500u, 200, 1, false};
+  s.Faults[52] = Fault{FaultAction::kPartialClose, 1, std::nullopt, 200, 1, false, 2};
+  s.Faults[62] = Fault{FaultAction::kPartialError, 1, std::nullopt, 200, 7, false, 0};
+  s.Faults[42] = Fault{FaultAction::kRefuse, 1, std::nullopt, 200, 3, true};
+  s.Timeline.Events.push_back({1300, CloseConnection{true}});
+  s.Chaos = ChaosSettings{77, 2000, 3000, 150, 900, 10000, 20000, 45000u};
   return s;
 }
 
@@ -258,6 +264,18 @@ TEST(SimScenarioJson, EveryFieldSurvivesTheRoundTrip) {
   ASSERT_NE(operation, nullptr);
   EXPECT_EQ(operation->Action, 9);
   EXPECT_FALSE(operation->Success);
+  EXPECT_TRUE(std::get<CloseConnection>(back.Timeline.Events.back().Action).Reset);
+  EXPECT_FALSE(std::get<CloseConnection>(back.Timeline.Events[9].Action).Reset);
+  EXPECT_EQ(back.Faults.at(42).Action, FaultAction::kRefuse);
+  EXPECT_EQ(back.Faults.at(42).ErrorCode, 3);
+  EXPECT_EQ(back.Faults.at(4).Action, FaultAction::kReset);
+  EXPECT_EQ(back.Faults.at(5).RestAfterMs, 3500u);
+  EXPECT_EQ(back.Faults.at(52).Keep, 2u);
+  EXPECT_EQ(back.Faults.at(62).Action, FaultAction::kPartialError);
+  ASSERT_TRUE(back.Chaos.has_value());
+  EXPECT_EQ(back.Chaos->Seed, 77u);
+  EXPECT_EQ(back.Chaos->CalmMs, 20000u);
+  EXPECT_EQ(back.Chaos->DurationMs, 45000u);
 }
 
 TEST(SimScenarioJson, TheDefaultBuildingRoundTripsThroughAFile) {
@@ -348,6 +366,9 @@ TEST(SimScenarioJson, MalformedScenariosNameTheFault) {
       {R"({"timeline": {"events": [{"garbage": {"length": 0}}]}})", "garbage.length"},
       {R"({"faults": [{"action": "close"}]})", "faults[0].on: не задан ID команды"},
       {R"({"faults": [{"on": 42, "action": "explode"}]})", "faults[0].action"},
+      {R"({"timeline": {"events": [{"close": "slam"}]}})", "timeline.events[0].close: ожидается"},
+      {R"({"chaos": {"seed": -1}})", "chaos.seed: число вне диапазона"},
+      {R"({"chaos": {"storms": 3}})", "chaos.storms: неизвестный ключ"},
       {"{\"name\": \"\xC0\xC1\"}", "ошибка разбора JSON"},  // not UTF-8
       // type 2
       {R"({"type2": []})", "type2: ожидается объект"},
@@ -508,45 +529,6 @@ TEST(SimType2, TheLoadScenarioHasNChannelsOfKAttributes) {
   // The largest allowed description document still fits one command.
   const Scenario big = Type2LoadScenario(1, 700);
   EXPECT_NO_THROW(DocumentCommand("attrdesc", 0, AttributeDescriptionsXml(big.Type2.Descriptions)));
-}
-
-// ---- timeline player ------------------------------------------------------------------------
-
-std::vector<std::uint32_t> DueTimes(TimelinePlayer& player, std::uint32_t tick) {
-  std::vector<std::uint32_t> times;
-  for (const TimelineEvent* e : player.Due(tick)) times.push_back(e->AtMs);
-  return times;
-}
-
-ScenarioTimeline Timeline(std::uint32_t loop_ms, std::vector<std::uint32_t> at) {
-  ScenarioTimeline t;
-  t.LoopMs = loop_ms;
-  for (std::uint32_t ms : at) t.Events.push_back({ms, CloseConnection{}});
-  return t;
-}
-
-TEST(SimTimeline, PlaysEachEventOnceInTimeOrder) {
-  TimelinePlayer player(Timeline(0, {300, 100, 200}));
-  EXPECT_TRUE(DueTimes(player, 1000).empty());  // not started
-  player.Start(1000);
-  EXPECT_TRUE(DueTimes(player, 1099).empty());
-  EXPECT_EQ(DueTimes(player, 1100), (std::vector<std::uint32_t>{100}));
-  EXPECT_EQ(DueTimes(player, 1300), (std::vector<std::uint32_t>{200, 300}));
-  EXPECT_TRUE(DueTimes(player, 99999).empty());
-  EXPECT_FALSE(player.Running());
-}
-
-TEST(SimTimeline, LoopsAcrossTheTickWrapAndSkipsMissedLoops) {
-  TimelinePlayer player(Timeline(1000, {0, 500}));
-  const std::uint32_t start = 0xFFFFFF00u;  // 256 ms before the wrap
-  player.Start(start);
-  EXPECT_EQ(DueTimes(player, start), (std::vector<std::uint32_t>{0}));
-  EXPECT_EQ(DueTimes(player, start + 999), (std::vector<std::uint32_t>{500}));
-  EXPECT_EQ(DueTimes(player, start + 1500), (std::vector<std::uint32_t>{0, 500}));
-  // Ten loops later: only the current loop is played, not the nine in between.
-  EXPECT_EQ(DueTimes(player, start + 11600), (std::vector<std::uint32_t>{0, 500}));
-  EXPECT_TRUE(DueTimes(player, start + 11999).empty());
-  EXPECT_EQ(DueTimes(player, start + 12000), (std::vector<std::uint32_t>{0}));
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // SimServer: the protocol side of the Corvid server simulator, without sockets or threads. It
 // holds the simulated server's world (the scenario with the channels' current states, the server
-// clock, the session ids), answers one received command at a time and builds the commands that
-// the server pushes. The rules it follows are described in scenario.h. Not thread-safe: CorvidSim
-// calls it under its lock. Protocol 2 (type-2 channels) is in simserver2.cpp.
+// clock, the session ids), answers one received command at a time (serving/answers.cpp) and
+// applies the pushes of the timeline to the world, building the commands that tell the client
+// (timeline/pushes.cpp). The rules it follows are described in scenario/scenario.h. Not
+// thread-safe: CorvidSim calls it under its lock.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/corvidsim/scenario.h"
-#include "tools/corvidsim/simcommands.h"
+#include "tools/corvidsim/scenario/scenario.h"
+#include "tools/corvidsim/serving/received.h"
 #include "util/datetime.h"
 
 namespace corvid::sim {
@@ -36,7 +37,8 @@ class SimServer {
     bool StatesAnswered = false;     // the state request was answered just now
     bool Channels2Answered = false;  // the type-2 channel request was answered just now
   };
-  // Answers one command. `status_error` goes into the closing status 100 of the answer.
+  // Answers one command. `status_error` goes into the closing status 100 of the answer (the
+  // result of a document 63 on protocol 2).
   Result Handle(const ReceivedCommand& command, std::uint16_t status_error = 0);
 
   // The server's local time now: this computer's local time plus the scenario's clock offset.
@@ -69,16 +71,21 @@ class SimServer {
   // `count` value changes 57, cycling over the active scalar type-2 channels, each with a new
   // value (appended to `out`). Nothing without such channels.
   void BurstValues(std::uint32_t count, std::vector<OutCommand>& out);
+  // The type-2 channels removed by pushes and not described again since, as they were last.
+  const std::vector<Type2Channel>& Removed() const { return removed_; }
 
  private:
   Result Register(const SRegistrationRequest& request);
   void AppendStatus(Result& result, std::uint8_t id, std::uint16_t error) const;
-  Result HandleProtocol2(const ReceivedCommand& command);
-  void AnswerDocument(const P2DocumentRequest& request, Result& r) const;
+  Result HandleProtocol2(const ReceivedCommand& command, std::uint16_t status_error);
+  void AnswerDocument(const P2DocumentRequest& request, std::uint16_t status_error,
+                      Result& r) const;
   void AnswerChannels(Result& r) const;
   void AnswerControl(const P2ChannelValue& control, Result& r);
   // Unset times of the channel and its attributes := the server's time now.
   void ResolveTimes(Type2Channel& channel) const;
+  // Takes the stored channel out of the world into Removed().
+  void RemoveChannel(Type2Channel* channel);
 
   Scenario scenario_;
   std::vector<TDateTime> changed_at_;  // per channel: the time of its last change
@@ -86,6 +93,7 @@ class SimServer {
   std::int32_t session_id_ = -1;
   std::uint64_t burst_step_ = 0;
   std::uint64_t value_burst_step_ = 0;
+  std::vector<Type2Channel> removed_;
 };
 
 }  // namespace corvid::sim

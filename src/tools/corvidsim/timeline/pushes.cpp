@@ -1,40 +1,17 @@
-// The simulated server's protocol-2 side: the attribute description document, the type-2
-// channels, the answer to a control command, and the type-2 pushes with their effect on the
-// stored channels.
+// The pushes of the simulated server: what each timeline action does to the simulated world
+// (the type-1 states, the server's clock, the type-2 channels' values, attributes, descriptions,
+// activity and removal) and the command that tells the client.
 #include <algorithm>
-#include <iterator>
 #include <utility>
 
 #include "channels/channelutils.h"
-#include "tools/corvidsim/simserver.h"
-#include "tools/corvidsim/type2.h"
-#include "util/error.h"
+#include "tools/corvidsim/serving/servercommands.h"
+#include "tools/corvidsim/serving/simserver.h"
 #include "util/text.h"
 
 namespace corvid::sim {
 
 namespace {
-
-// The value converted to `type`; nothing (with the reason in `why`) when it does not convert.
-std::optional<Variant> Converted(Variant value, std::uint16_t type, std::string& why) {
-  try {
-    ConvertToType(value, type);
-    return value;
-  } catch (const std::exception& e) {
-    why = e.what();
-    return std::nullopt;
-  }
-}
-
-template <class Build>
-std::optional<OutCommand> Built(std::string& event, Build&& build) {
-  try {
-    return build();
-  } catch (const std::exception& e) {
-    event += " — команда не построена: " + std::string(e.what());
-    return std::nullopt;
-  }
-}
 
 bool IsScalarType(std::uint16_t type) {
   return type != kTypeEmpty && !IsArrayType(type);
@@ -42,111 +19,65 @@ bool IsScalarType(std::uint16_t type) {
 
 }  // namespace
 
-void SimServer::ResolveTimes(Type2Channel& channel) const {
-  const TDateTime now = ServerNow();
-  if (!channel.Time) channel.Time = now;
-  for (Type2Attribute& a : channel.Attributes) {
-    if (!a.LastChange) a.LastChange = now;
-  }
-}
+// ---- type 1 and the server ----
 
-SimServer::Result SimServer::HandleProtocol2(const ReceivedCommand& command) {
-  Result r;
-  if (const auto* request = std::get_if<P2DocumentRequest>(&command.Decoded)) {
-    AnswerDocument(*request, r);
-  } else if (std::holds_alternative<P2ChannelRequest>(command.Decoded)) {
-    AnswerChannels(r);
-  } else if (const auto* control = std::get_if<P2ChannelValue>(&command.Decoded)) {
-    AnswerControl(*control, r);
-  } else {
-    const bool known = command.Id == p2::kChannelRequest || command.Id == p2::kDocumentRequest ||
-                       command.Id == p2::kControl;
-    r.Event = "пакет протокола 2 ID=" + std::to_string(command.Id) + " (" +
-              std::to_string(command.Bytes.size()) +
-              " байт): " + (known ? "не разобран, без ответа" : "не обслуживается");
-  }
-  return r;
-}
-
-void SimServer::AnswerDocument(const P2DocumentRequest& request, Result& r) const {
-  const Type2Scenario& t = scenario_.Type2;
-  std::uint8_t result = kDocumentFailure;
-  std::string text;
-  if (SameTextNoCase(request.Name, "attrdesc")) {
-    result = t.DocumentResult;
-    if (result == 0)
-      text = t.DescriptionsXml ? *t.DescriptionsXml : AttributeDescriptionsXml(t.Descriptions);
-  }
-  r.Event = "запрос документа \"" + request.Name + "\": результат " + std::to_string(result) +
-            ", " + std::to_string(text.size()) + " байт";
-  try {
-    r.Answer.push_back(DocumentCommand(request.Name, result, text));
-  } catch (const std::exception& e) {
-    // Too long for one command: the server reports a failure instead.
-    r.Event += " — не помещается в команду (" + std::string(e.what()) + "), отказ";
-    r.Answer.push_back(DocumentCommand(request.Name, kDocumentFailure, ""));
-  }
-}
-
-void SimServer::AnswerChannels(Result& r) const {
-  std::vector<OutCommand> channels;
-  channels.reserve(scenario_.Type2.Channels.size());
-  std::int32_t with_state = 0;
-  std::int32_t descriptions = 0;
-  std::string skipped;
-  for (const Type2Channel& c : scenario_.Type2.Channels) {
-    const bool state = c.SendAs == Type2Form::kWithState;
-    try {
-      channels.push_back(ChannelCommand(ToChannel2(c), state, c.Encoding, c.SendGroups));
-      ++(state ? with_state : descriptions);
-    } catch (const std::exception& e) {
-      skipped += "; канал " + RefText(RefOf(c)) + " пропущен: " + e.what();
+bool SimServer::ApplyStateChange(const StateChange& change, OutCommand& out) {
+  for (std::size_t i = 0; i < scenario_.Channels.size(); ++i) {
+    Type1Channel& c = scenario_.Channels[i];
+    if (!(c.Address == change.Address)) continue;
+    if (change.State) c.State = *change.State;
+    if (change.Value) {
+      c.Value = *change.Value;
+      c.RawValue.reset();
     }
+    changed_at_[i] = ServerNow();
+    out = ToOut(StateRecordOf(i).Encode());
+    return true;
   }
-  const std::int32_t announced = scenario_.Type2.AnnouncedChannels.value_or(with_state);
-  r.Answer.push_back(ChannelCountCommand(announced));
-  std::move(channels.begin(), channels.end(), std::back_inserter(r.Answer));
-  r.Channels2Answered = true;
-  r.Event = "запрос каналов 2: объявлено " + std::to_string(announced) +
-            ", отправлено 54: " + std::to_string(with_state) +
-            ", 59: " + std::to_string(descriptions) + skipped;
+  return false;
 }
 
-void SimServer::AnswerControl(const P2ChannelValue& control, Result& r) {
-  ChannelRef ref;
-  if ((control.Flags & p2_flags::kByNumber) != 0) {
-    ref.Number = control.Channel.Number;
-  } else {
-    ref.Address = control.Channel.Addr;
-  }
-  const std::string what =
-      "управление каналом " + RefText(ref) + ": значение " + VariantText(control.Channel.Value());
-  Type2Channel* c = FindChannel2(scenario_, ref);
-  if (c == nullptr) {
-    r.Event = what + " — канал не найден, без ответа";
-    return;
-  }
-  if (!c->EchoControl) {
-    r.Event = what + ", без ответа";
-    return;
-  }
-  std::string why;
-  const auto value = Converted(control.Channel.Value(), c->Type, why);
-  if (!value) {
-    r.Event = what + " — не приводится к типу канала (" + why + "), без ответа";
-    return;
-  }
-  c->Value = *value;
-  c->Quality = static_cast<std::uint8_t>(control.Channel.Quality());
-  c->Owner = static_cast<std::int16_t>(session_id_ & 0xFFFF);
-  c->Time = ServerNow();
-  r.Event = what + ", ответ 57";
-  const TChannel2 channel = ValueChannel(*c, ref);
-  if (auto out =
-          Built(r.Event, [&] { return ValueCommand(channel, ref.Number != 0, c->Encoding); })) {
-    r.Answer.push_back(std::move(*out));
+OutCommand SimServer::ApplyServerTime(const ServerTimeChange& change) {
+  scenario_.Server.ClockOffsetMs = change.ClockOffsetMs;
+  if (change.UtcBias) scenario_.Server.UtcBias = change.UtcBias;
+  SServerTime rec;
+  rec.Time = ServerNow();
+  rec.UtcBias = UtcBias();
+  return ToOut(rec.Encode());
+}
+
+OutCommand SimServer::ConfigChanged(const ConfigChange& change) const {
+  SConfigChanged rec;
+  rec.Levels = change.Levels;
+  rec.Time = ServerNow();
+  rec.Id = change.Id;
+  return ToOut(rec.Encode());
+}
+
+OutCommand SimServer::GarbageCommand(const Garbage& garbage) {
+  OutCommand out;
+  out.Id = garbage.Id;
+  out.Bytes.assign(garbage.Length == 0 ? 1 : garbage.Length, 0xA5);
+  out.Bytes[0] = garbage.Id;
+  return out;
+}
+
+void SimServer::Burst(std::uint32_t count, std::vector<OutCommand>& out) {
+  const std::size_t n = scenario_.Channels.size();
+  if (n == 0) return;
+  out.reserve(out.size() + count);
+  const TDateTime now = ServerNow();
+  for (std::uint32_t k = 0; k < count; ++k, ++burst_step_) {
+    const std::size_t i = static_cast<std::size_t>(burst_step_ % n);
+    Type1Channel& c = scenario_.Channels[i];
+    c.Value = static_cast<double>((burst_step_ / n) % 100);
+    c.RawValue.reset();
+    changed_at_[i] = now;
+    out.push_back(ToOut(StateRecordOf(i).Encode()));
   }
 }
+
+// ---- type 2 ----
 
 std::optional<OutCommand> SimServer::Apply(const ValueChange& change, std::string& event) {
   const ChannelRef& ref = change.Channel;
@@ -157,7 +88,7 @@ std::optional<OutCommand> SimServer::Apply(const ValueChange& change, std::strin
   if (c != nullptr) {
     if (change.Value) {
       std::string why;
-      const auto value = Converted(*change.Value, c->Type, why);
+      const auto value = ConvertedValue(*change.Value, c->Type, why);
       if (!value) {
         event += " — значение не приводится к типу канала: " + why;
         return std::nullopt;
@@ -206,7 +137,7 @@ std::optional<OutCommand> SimServer::Apply(const AttributeChange& change, std::s
     }
   }
   std::string why;
-  const auto value = Converted(change.Value, type, why);
+  const auto value = ConvertedValue(change.Value, type, why);
   if (!value) {
     event += " — значение не приводится к типу " + std::to_string(type) + ": " + why;
     return std::nullopt;
@@ -241,6 +172,10 @@ std::optional<OutCommand> SimServer::Apply(const DescriptionChange& change, std:
   } else {
     scenario_.Type2.Channels.push_back(channel);
   }
+  std::erase_if(removed_, [&](const Type2Channel& r) {
+    return SameTextNoCase(r.Address, channel.Address) ||
+           (channel.Number != 0 && r.Number == channel.Number);
+  });
   return Built(event, [&] {
     return ChannelCommand(ToChannel2(channel), change.WithState, channel.Encoding,
                           channel.SendGroups);
@@ -250,12 +185,11 @@ std::optional<OutCommand> SimServer::Apply(const DescriptionChange& change, std:
 std::optional<OutCommand> SimServer::Apply(const ChangeResultPush& push, std::string& event) {
   const ChannelRef& ref = push.Channel;
   event = "результат изменения канала " + RefText(ref) + ": ";
-  auto& channels = scenario_.Type2.Channels;
   Type2Channel* c = FindChannel2(scenario_, ref);
   switch (push.Kind) {
     case ChangeKind::kChannelRemoved:
       event += "канал удален";
-      if (push.Success && c != nullptr) channels.erase(channels.begin() + (c - channels.data()));
+      if (push.Success) RemoveChannel(c);
       break;
     case ChangeKind::kAttributeRemoved:
       event += "атрибут " + std::to_string(push.AttributeId) + " удален";
@@ -280,12 +214,11 @@ std::optional<OutCommand> SimServer::Apply(const OperationResultPush& push, std:
   const ChannelRef& ref = push.Channel;
   event = "результат операции с каналом " + RefText(ref) + ": действие " +
           std::to_string(push.Action) + " значение " + std::to_string(push.Value);
-  auto& channels = scenario_.Type2.Channels;
   Type2Channel* c = FindChannel2(scenario_, ref);
   if (push.Success && c != nullptr) {
     switch (push.Action) {
       case p2_action::kChannelRemoved:
-        channels.erase(channels.begin() + (c - channels.data()));
+        RemoveChannel(c);
         break;
       case p2_action::kAttributeRemoved:
         std::erase_if(c->Attributes, [&](const Type2Attribute& a) { return a.Id == push.Value; });
@@ -304,6 +237,15 @@ std::optional<OutCommand> SimServer::Apply(const OperationResultPush& push, std:
   return Built(event, [&] { return OperationResultCommand(push); });
 }
 
+void SimServer::RemoveChannel(Type2Channel* c) {
+  if (c == nullptr) return;
+  auto& channels = scenario_.Type2.Channels;
+  std::erase_if(removed_,
+                [&](const Type2Channel& r) { return SameTextNoCase(r.Address, c->Address); });
+  removed_.push_back(std::move(*c));
+  channels.erase(channels.begin() + (c - channels.data()));
+}
+
 void SimServer::BurstValues(std::uint32_t count, std::vector<OutCommand>& out) {
   std::vector<Type2Channel*> live;
   for (Type2Channel& c : scenario_.Type2.Channels) {
@@ -317,7 +259,7 @@ void SimServer::BurstValues(std::uint32_t count, std::vector<OutCommand>& out) {
     Type2Channel& c = *live[value_burst_step_ % n];
     Variant value(static_cast<std::int32_t>((value_burst_step_ / n) % 100));
     std::string why;
-    if (auto converted = Converted(value, c.Type, why)) c.Value = std::move(*converted);
+    if (auto converted = ConvertedValue(value, c.Type, why)) c.Value = std::move(*converted);
     c.Time = now;
     const ChannelRef ref = RefOf(c);
     try {

@@ -204,7 +204,10 @@ struct CutNext {
   std::uint32_t FirstBytes = 1;
   std::optional<std::uint32_t> RestAfterMs;
 };
-struct CloseConnection {};
+// The server closes the connection: an orderly close, or a reset (RST) when Reset.
+struct CloseConnection {
+  bool Reset = false;
+};
 // Count state records back to back, cycling over the channels with changing values.
 struct StateBurst {
   std::uint32_t Count = 100;
@@ -289,12 +292,18 @@ struct ScenarioTimeline {
 
 // How the simulator answers one command ID of the client instead of answering it properly.
 enum class FaultAction {
-  kNoAnswer,     // records the command, answers nothing
-  kCut,          // the whole answer is cut: FirstBytes now, the rest after RestAfterMs or never
-  kClose,        // closes the connection instead of answering
-  kGarbage,      // answers an unknown command (GarbageId and 7 filler bytes) instead
-  kStatusError,  // answers, but the closing status 100 carries ErrorCode (protocol 2: no status,
-                 // answered as usual)
+  kNoAnswer,      // records the command, answers nothing
+  kCut,           // the whole answer is cut: FirstBytes now, the rest after RestAfterMs or never
+  kClose,         // closes the connection instead of answering
+  kGarbage,       // answers an unknown command (GarbageId and 7 filler bytes) instead
+  kStatusError,   // answers, but the closing status 100 carries ErrorCode (protocol 2: no status,
+                  // answered as usual)
+  kReset,         // resets the connection (RST) instead of answering
+  kDelay,         // the whole answer goes out RestAfterMs later (a slow server)
+  kPartialError,  // only the first Keep commands of the answer, then the closing status with
+                  // ErrorCode (protocol 2: nothing more)
+  kPartialClose,  // only the first Keep commands of the answer, then the connection closes
+  kRefuse,        // a registration refused with the reason ErrorCode (other commands: no answer)
 };
 
 struct Fault {
@@ -303,7 +312,30 @@ struct Fault {
   std::optional<std::uint32_t> RestAfterMs;
   std::uint8_t GarbageId = 200;
   std::uint16_t ErrorCode = 1;
-  bool Once = false;  // removed after it applied once
+  bool Once = false;       // removed after it applied once
+  std::uint32_t Keep = 0;  // kPartialError, kPartialClose: commands of the answer sent
+};
+
+// Chaos: a schedule drawn from Seed (timeline/chaos.h) that mixes link faults with ordinary
+// traffic while the simulator runs, until it is told to be quiet. The client's TESTCONNECT and
+// TIMEOUT decide how long a silence or a slow answer has to be to matter.
+struct ChaosSettings {
+  std::uint64_t Seed = 1;
+  std::uint32_t TestConnectMs = 60000;      // the client's TESTCONNECT
+  std::uint32_t TimeoutMs = 30000;          // the client's TIMEOUT
+  std::uint32_t TrafficGapMs = 250;         // mean pause between two pushes of ordinary traffic
+  std::uint32_t FaultGapMs = 4000;          // mean pause between two faults while it storms
+  std::uint32_t StormMs = 30000;            // longest stretch of faults ...
+  std::uint32_t CalmMs = 75000;             // ... then this long without faults: the client must be
+                                            // able to register and download (its pause after a
+                                            // registration is a minute)
+  std::optional<std::uint32_t> DurationMs;  // then quiet by itself; none: until told
+  // Only the faults after which the client carries on or reconnects at once: the connection
+  // closed or reset by the server, short cuts and slow answers, commands it skips, a failed
+  // attribute description document. Without the faults after which it waits a minute before it
+  // registers again (an unknown command, a silence, a refused or failed registration, an answer
+  // that fails a download step): for short runs.
+  bool QuickFaultsOnly = false;
 };
 
 struct ServerSettings {
@@ -329,6 +361,7 @@ struct Scenario {
   Type2Scenario Type2;
   ScenarioTimeline Timeline;
   std::map<std::uint8_t, Fault> Faults;  // by the client's command ID (42 = registration)
+  std::optional<ChaosSettings> Chaos;    // chaos from the start
 };
 
 // The first channel with this address, or null.

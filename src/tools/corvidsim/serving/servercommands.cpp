@@ -1,7 +1,8 @@
 // The attribute description document, scenario channels as TChannel2, and the server's
 // protocol-2 commands.
-#include "tools/corvidsim/type2.h"
+#include "tools/corvidsim/serving/servercommands.h"
 
+#include "channels/channelutils.h"
 #include "channels/valueconvert.h"
 #include "link/p2commands.h"
 #include "util/text.h"
@@ -233,6 +234,16 @@ OutCommand DocumentCommand(std::string_view name, std::uint8_t result, std::stri
   TCorvidCmdParser p;
   BuildDocument(p, name, result, text);
   return FromParser(p);
+}
+
+std::optional<Variant> ConvertedValue(Variant value, std::uint16_t type, std::string& why) {
+  try {
+    ConvertToType(value, type);
+    return value;
+  } catch (const std::exception& e) {
+    why = e.what();
+    return std::nullopt;
+  }
 }
 
 }  // namespace corvid::sim

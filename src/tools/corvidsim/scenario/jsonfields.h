@@ -1,6 +1,6 @@
 // Internal to the scenario files: the JSON value type and the checked readers and writers of
-// single fields that scenariojson.cpp and scenariojson2.cpp share. Every reader raises
-// ScenarioError naming the field by its path ("channels[3].address").
+// single fields and values (jsonvalues.cpp) that the parts of the scenario file share. Every
+// reader raises ScenarioError naming the field by its path ("channels[3].address").
 #pragma once
 
 #include <cstdint>
@@ -12,8 +12,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "tools/corvidsim/scenario.h"
-#include "tools/corvidsim/scenariojson.h"
+#include "tools/corvidsim/scenario/scenario.h"
+#include "tools/corvidsim/scenario/scenariofile.h"
 
 namespace corvid::sim::json {
 
@@ -150,6 +150,31 @@ inline std::vector<std::uint8_t> HexOf(const Json& v, const std::string& path) {
   }
   return bytes;
 }
+
+// ---- data types, times and typed values (jsonvalues.cpp) --------------------------------------
+
+// A data type code, or its name ("Float4", "Array of Int4").
+std::uint16_t TypeOf(const Json& v, const std::string& path);
+// Its name where it has one, else the code.
+Json TypeJson(std::uint16_t code);
+void ReadType(const Json& j, const char* key, const std::string& path, std::uint16_t& out);
+
+// "yyyy-mm-dd[ hh:nn[:ss[.zzz]]]" or days since 1899-12-30.
+TDateTime TimeOf(const Json& v, const std::string& path);
+void ReadTime(const Json& j, const char* key, const std::string& path,
+              std::optional<TDateTime>& out);
+Json TimeJson(const std::optional<TDateTime>& t);
+// "none", "filetime", "datetime" or "iso".
+TimeEncoding EncodingOf(const Json& v, const std::string& path);
+const char* EncodingText(TimeEncoding e);
+
+// A value of data type `type`: null, a number, true/false, a text or an array of those for an
+// array type, converted to the type (a value that does not convert is an error).
+Variant ValueOf(const Json& v, std::uint16_t type, const std::string& path);
+// A missing value is zero, false or the empty text; an empty array for an array type.
+void ReadValue(const Json& j, const char* key, const std::string& path, std::uint16_t type,
+               Variant& out);
+Json VariantJson(const Variant& value);
 
 // ---- writing --------------------------------------------------------------------------------
 

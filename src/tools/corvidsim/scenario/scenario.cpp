@@ -1,5 +1,5 @@
 // Type-1 addresses and value bytes of the simulator's scenario, and channel lookups.
-#include "tools/corvidsim/scenario.h"
+#include "tools/corvidsim/scenario/scenario.h"
 
 #include <algorithm>
 #include <bit>
