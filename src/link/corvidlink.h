@@ -183,10 +183,10 @@ class TCorvidLink {
   void TakeType1Configuration(const TType1Download& download);
   // One download step: writes the request, then receives until a status arrives or the server
   // has been silent for TIMEOUT ms; throws CorvidServerException(code, text) when it did not,
-  // and, with `error_fails`, when the status reports an error for this request.
+  // and when the status reports an error for this request (what came is then incomplete).
   template <std::size_t N>
   void DownloadStep(const std::array<std::uint8_t, N>& request, std::int32_t code,
-                    const char* failure, bool error_fails);
+                    const char* failure);
   bool StopRequested() const { return stop_ != nullptr && stop_->load(); }
   std::uint32_t TimeoutMs() const;
   // A download wait between two receives: until bytes arrive, `ms` milliseconds pass or the

@@ -194,7 +194,7 @@ void TCorvidLink::Register() {
 
 template <std::size_t N>
 void TCorvidLink::DownloadStep(const std::array<std::uint8_t, N>& request, std::int32_t code,
-                               const char* failure, bool error_fails) {
+                               const char* failure) {
   platform::Clock& clock = platform::CurrentClock();
   client_.Write(request.data(), static_cast<std::int64_t>(N));  // a failure shows as the time-out
   last_receive_tick_ = clock.TickCount();
@@ -209,8 +209,8 @@ void TCorvidLink::DownloadStep(const std::array<std::uint8_t, N>& request, std::
     WaitForAnswer(TimeLeft(last_receive_tick_, timeout), dead);
   }
   // The dispatcher has logged a status that reports an error.
-  const bool refused = error_fails && status_received_ && last_status_.ErrorCode != 0 &&
-                       last_status_.CommandId == request[0];
+  const bool refused =
+      status_received_ && last_status_.ErrorCode != 0 && last_status_.CommandId == request[0];
   if (!status_received_ || refused) throw CorvidServerException(code, failure);
 }
 
@@ -229,7 +229,7 @@ void TCorvidLink::DownloadType1Configuration() {
   const TType1Download& download = *type1_download_;
 
   std::uint32_t start = clock.TickCount();
-  DownloadStep(SConfigRequestA1{}.Encode(), 10, "Ошибка получения конфигурации A1", true);
+  DownloadStep(SConfigRequestA1{}.Encode(), 10, "Ошибка получения конфигурации A1");
   if (download.A1.empty()) {
     TakeType1Configuration(download);
     WriteLog("INFO\tНа сервере Corvid нет каналов А1\tвремя %ld мсек", ElapsedMs(start));
@@ -239,17 +239,17 @@ void TCorvidLink::DownloadType1Configuration() {
            static_cast<int>(download.A1.size()), ElapsedMs(start));
 
   start = clock.TickCount();
-  DownloadStep(SConfigRequestA2{}.Encode(), 11, "Ошибка получения конфигурации A2", true);
+  DownloadStep(SConfigRequestA2{}.Encode(), 11, "Ошибка получения конфигурации A2");
   WriteLog("INFO\tКонфигурация %d каналов А2 получена\tвремя %ld мсек",
            static_cast<int>(download.A2.size()), ElapsedMs(start));
 
   start = clock.TickCount();
-  DownloadStep(SConfigRequestA3{}.Encode(), 12, "Ошибка получения конфигурации A3", true);
+  DownloadStep(SConfigRequestA3{}.Encode(), 12, "Ошибка получения конфигурации A3");
   WriteLog("INFO\tКонфигурация %d каналов А3 получена\tвремя %ld мсек",
            static_cast<int>(download.A3.size()), ElapsedMs(start));
 
   start = clock.TickCount();
-  DownloadStep(SConfigRequestA4{}.Encode(), 13, "Ошибка получения конфигурации A4", true);
+  DownloadStep(SConfigRequestA4{}.Encode(), 13, "Ошибка получения конфигурации A4");
   TakeType1Configuration(download);
   const std::int32_t records = sink_->Type1Count();
   WriteLog("INFO\tКонфигурация %d каналов А4 получена\tвремя %ld мсек", static_cast<int>(records),
@@ -275,7 +275,7 @@ void TCorvidLink::TakeType1Configuration(const TType1Download& download) {
 
 void TCorvidLink::DownloadType1States() {
   const std::uint32_t start = platform::CurrentClock().TickCount();
-  DownloadStep(SStateRequest{}.Encode(), 14, "Ошибка получения текущего состояния каналов", false);
+  DownloadStep(SStateRequest{}.Encode(), 14, "Ошибка получения текущего состояния каналов");
   WriteLog("INFO\tТекущее состояние %d каналов 1 получено OpcActiveTags=%d время %ld мсек",
            static_cast<int>(sink_->Type1Count()), static_cast<int>(sink_->ActiveTagCount()),
            ElapsedMs(start));

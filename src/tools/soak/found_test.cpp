@@ -108,5 +108,35 @@ TEST_F(FoundBySoak, ADownloadGivesUpOnAnUnansweredRequestWhileValuesArePushed) {
   EXPECT_TRUE(WaitUntil([&] { return Read(u"soak.a").value == Variant(value); }));
 }
 
+// Seed 1210 of the long soak: a state request that the server answered part-way and then with an
+// error status was taken as answered; the type-1 items whose states had not come kept the lost
+// link's quality (bad, last known) and their old values until each changed again.
+TEST_F(FoundBySoak, StatesAnsweredWithAnErrorAreRequestedAgainInTheNextSession) {
+  StartBoth(TwoChannels());
+  ASSERT_TRUE(WaitForLines("INFO\tТекущее состояние 2 каналов 2 получено", 1));
+  EXPECT_EQ(Read(u"1.1.1.1").value, Variant(72.5));
+
+  ASSERT_TRUE(HoldTheLinkDown());
+  EXPECT_FALSE(sim_->PushState(sim::StateChange{{1, 1, 1, 1}, std::uint8_t{0}, 80.0}));
+  EXPECT_EQ(Read(u"1.1.1.1").quality, 0x14);
+  sim::Fault failed;
+  failed.Action = sim::FaultAction::kPartialError;
+  failed.ErrorCode = 7;
+  failed.Keep = 0;
+  failed.Once = true;
+  sim_->SetFault(SStateRequest::kId, failed);
+
+  clock_.Advance(61000);
+  const std::string refused = "ERROR\tОшибка получения текущего состояния каналов (14)";
+  ASSERT_TRUE(WaitForLines(refused, 1)) << ::testing::PrintToString(Log());
+  EXPECT_FALSE(server_->Link().Registered());
+  EXPECT_EQ(Read(u"1.1.1.1").quality, 0x14) << "no state came: the item stays marked";
+
+  // The next session asks again and is answered.
+  ASSERT_TRUE(Reconnect()) << ::testing::PrintToString(Log());
+  EXPECT_TRUE(WaitUntil([&] { return Read(u"1.1.1.1").quality == 0xC0; }));
+  EXPECT_EQ(Read(u"1.1.1.1").value, Variant(80.0));
+}
+
 }  // namespace
 }  // namespace corvid
