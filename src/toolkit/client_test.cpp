@@ -496,6 +496,35 @@ TEST(EngineThread, SleepsUntilAGroupIsDueAndWakesForTransactions) {
   c->Release();
 }
 
+// A driver without a minimum rate lets a group ask for none: it is scanned once a millisecond,
+// never in a loop that does not wait.
+TEST(EngineThread, AGroupWithoutARateIsScannedEveryMillisecondAtMost) {
+  ServiceFixture threaded(0, 0, 10, false);
+  const loTagId a = threaded.Tag(u"a", 0);
+  threaded.Set(a, 1);
+  Client* c = threaded.NewClient();
+  Handle g = 0;
+  GroupSpec group_params;
+  group_params.requested_update_rate = 0;
+  c->AddGroup(group_params, &g, nullptr);
+  std::vector<ItemResult> results;
+  std::vector<Result> errors;
+  c->AddItems(g, {Def(u"a", 1)}, &results, &errors);
+  c->AdviseDataCallback(g, std::make_shared<Recorder>());
+  ASSERT_TRUE(threaded.service->WaitForScan());
+  const std::uint64_t scans = threaded.service->ScanCount();
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  const std::uint64_t passes = threaded.service->ScanCount() - scans;
+  EXPECT_GT(passes, 0u) << "still scanned";
+  // About one a millisecond; a loop that never waits makes tens of thousands.
+  EXPECT_LE(passes, 5u * static_cast<std::uint64_t>(ms) + 50u) << "in " << ms << " ms";
+  c->Release();
+}
+
 struct ShutdownRecorder : ShutdownCallback {
   std::vector<std::u16string> reasons;
   Client* leave = nullptr;  // released from inside the request

@@ -158,7 +158,10 @@ std::uint32_t Engine::NextScanDelay() {
     for (const auto& [handle, group] : client->groups_) {
       if (!group->active || !group->sink) continue;  // not scanned
       if (!group->scanned) return 0;
-      delay = std::min(delay, platform::TicksLeft(now, group->last_scan_tick, group->update_rate));
+      // A group without a rate (a driver without a minimum) is scanned once a millisecond, as
+      // ever, not in a loop that never waits.
+      const std::uint32_t rate = std::max<std::uint32_t>(group->update_rate, 1);
+      delay = std::min(delay, platform::TicksLeft(now, group->last_scan_tick, rate));
     }
   }
   return delay;
