@@ -339,6 +339,29 @@ bool TChannelList2::Delete(std::string_view address, std::uint32_t number,
   }
 }
 
+std::size_t TChannelList2::DeleteNumbers(const std::vector<std::uint32_t>& numbers) {
+  const std::lock_guard<std::recursive_mutex> guard(lock_);
+  // What leaves is gathered first: a failure to gather changes nothing.
+  std::unordered_set<const TChannel2*> leaving;
+  leaving.reserve(numbers.size());
+  std::vector<TChannel2*> order;
+  order.reserve(numbers.size());
+  for (const std::uint32_t number : numbers) {
+    TChannel2* found = number != 0 ? FindByNumber(number) : nullptr;
+    if (found != nullptr && leaving.insert(found).second) order.push_back(found);
+  }
+  if (order.empty()) return 0;
+  for (TChannel2* channel : order) {
+    UnindexAddress(channel);
+    UnindexNumber(channel, channel->Number);
+  }
+  std::erase_if(channels_, [&leaving](const std::unique_ptr<TChannel2>& stored) {
+    return leaving.count(stored.get()) != 0;
+  });
+  opc_handles_stale_ = true;
+  return order.size();
+}
+
 std::int32_t TChannelList2::Count() const {
   const std::lock_guard<std::recursive_mutex> guard(lock_);
   return static_cast<std::int32_t>(channels_.size());

@@ -70,6 +70,9 @@ class TChannelList2 {
   // Removes the channel found by number (or address when number is 0) or, when `attribute_id`
   // is not 0, only that attribute of it. False when nothing was removed.
   bool Delete(std::string_view address, std::uint32_t number, std::uint16_t attribute_id);
+  // Removes the channels found by the given numbers (0 and numbers not found are passed over) in
+  // one walk over the list, however many go; returns how many were removed.
+  std::size_t DeleteNumbers(const std::vector<std::uint32_t>& numbers);
 
   std::int32_t Count() const;
   std::int32_t ActiveCount() const;

@@ -296,6 +296,30 @@ TEST_F(ChannelList, TheItemHandlesKeptAsideFollowTheChannels) {
   EXPECT_EQ(handles(), (std::vector<std::uint32_t>{9, 12}));
 }
 
+// Many channels leave at once (those the server no longer describes): the others keep their
+// order, their handles and their keys; an address shared with a channel that leaves stays with
+// the one that stays.
+TEST_F(ChannelList, ChannelsDeletedByNumberInOneWalk) {
+  for (std::uint32_t n = 1; n <= 6; ++n) {
+    TChannel2 c = Make(n == 5 ? "Общий" : "K" + std::to_string(n), n);
+    c.OpcHandle = 100 + n;
+    ASSERT_TRUE(Describe(list_, c));
+  }
+  TChannel2 twin = Make("общий", 7);  // under the address of 5, entered later
+  twin.OpcHandle = 107;
+  ASSERT_TRUE(Describe(list_, twin));
+
+  EXPECT_EQ(list_.DeleteNumbers({6, 0, 2, 99, 5, 2}), 3u) << "0, 99 and the second 2 pass over";
+  EXPECT_EQ(list_.CheckConsistency(), "");
+  const auto lock = list_.ScopedLock();
+  EXPECT_EQ(list_.OpcHandles(), (std::vector<std::uint32_t>{101, 103, 104, 107}));
+  EXPECT_EQ(list_.Find("ОБЩИЙ", 0)->Number, 7u);
+  EXPECT_EQ(list_.Find("", 2), nullptr);
+  EXPECT_EQ(list_.Find("K6", 0), nullptr);
+  EXPECT_EQ(list_.DeleteNumbers({}), 0u);
+  EXPECT_EQ(list_.Count(), 4);
+}
+
 TEST_F(ChannelList, ServerNumbersAndOurOwnNumbersDoNotMix) {
   TChannel2 local = Make("A");  // gets our number 1
   ASSERT_TRUE(Describe(list_, local));

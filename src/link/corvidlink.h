@@ -215,6 +215,9 @@ class TCorvidLink {
   void HandleChangeResult();
   void HandleDocument();
   void HandleOperationResult();
+  // Shows a stored channel out of service (it is about to leave the list); throws when it is not
+  // stored.
+  void PushRemoved(const ChannelRef& ref);
   void RemoveChannel(const ChannelRef& ref);
   // After a type-2 download: the stored channels the server did not describe again are gone
   // from it (removed while the link was down) and are removed here too.
