@@ -245,6 +245,12 @@ TEST(AttributeDescriptionList, ExportNamesAppends) {
   ASSERT_NE(unique.FindById(11), nullptr);
   EXPECT_EQ(*unique.FindById(11), "ед");
   EXPECT_EQ(unique.FindById(12), nullptr);
+  unique.Add("другое", 9);  // a second text for id 9: the first one found stays the first
+  EXPECT_EQ(*unique.FindById(9), "ед");
+  unique.Clear();
+  EXPECT_EQ(unique.FindById(9), nullptr);
+  unique.Add("ед", 9);  // not a duplicate of a line cleared away
+  EXPECT_EQ(unique.Count(), 1u);
 }
 
 TEST(AttributeDescriptionList, LoadWithComSetUpByTheCaller) {

@@ -87,21 +87,22 @@ class TChannel2 {
   TChannel2& operator=(TChannel2&&) noexcept = default;
   ~TChannel2() = default;
 
-  // --- Plain fields (values after Reset in brackets).
-  std::int16_t Creator = 0;     // [OwnSessionId] Owner of the attributes this program sets
+  // --- Plain fields (values after Reset in brackets), larger ones first: a channel list of
+  // 100,000 channels holds as many of these.
   std::string Addr;             // [""] the text key; also published as ID
+  std::string UserValue;        // copied with the OPC binding (mask 0x0040)
+  TDateTime DT = 0;             // time of the value
   std::uint32_t Number = 0;     // [0] the numeric key, 0 = none
+  std::uint32_t Groups = 0;     // as sent by the server
+  std::uint32_t SpareSlot = 0;  // copied with the OPC binding
+  std::uint32_t OpcHandle = 0;  // tag id of the OPC item publishing the channel, 0 = none
+  std::int16_t Creator = 0;     // [OwnSessionId] Owner of the attributes this program sets
   std::uint16_t Type = 0;       // [0] data type code of the value
+  std::int16_t Owner = -32768;  // <0 a driver, 0 the server, >0 another network client
+  std::uint16_t SpareWord = 0;  // copied by mask 0x2000 only
   bool Active = false;          // only active channels are published
   bool WriteEnable = false;     // OPC clients may write the channel
   bool SaveValue = false;       // as sent by the server
-  std::uint32_t Groups = 0;     // as sent by the server
-  std::int16_t Owner = -32768;  // <0 a driver, 0 the server, >0 another network client
-  TDateTime DT = 0;             // time of the value
-  std::string UserValue;        // copied with the OPC binding (mask 0x0040)
-  std::uint16_t SpareWord = 0;  // copied by mask 0x2000 only
-  std::uint32_t SpareSlot = 0;  // copied with the OPC binding
-  std::uint32_t OpcHandle = 0;  // tag id of the OPC item publishing the channel, 0 = none
   // True when Number was given out by the channel list because the server described the channel
   // without one (or with one already taken): the server does not know this number, so commands
   // to the server must name the channel by Addr. Copied together with Number (mask 0x0002).
@@ -131,6 +132,8 @@ class TChannel2 {
   bool PutAttribute(const TChannelAttribute* attribute);
   bool RemoveAttribute(std::uint16_t id);
   void ClearAttributes() noexcept { attributes_.clear(); }
+  // Room for `count` attributes in all (a reader that knows how many follow).
+  void ReserveAttributes(std::size_t count) { attributes_.reserve(count); }
   std::uint16_t AttributeCount() const noexcept {
     return static_cast<std::uint16_t>(attributes_.size());
   }

@@ -70,11 +70,20 @@ class TChannelList2 {
   // Removes the channel found by number (or address when number is 0) or, when `attribute_id`
   // is not 0, only that attribute of it. False when nothing was removed.
   bool Delete(std::string_view address, std::uint32_t number, std::uint16_t attribute_id);
+  // Removes the channels found by the given numbers (0 and numbers not found are passed over) in
+  // one walk over the list, however many go; returns how many were removed.
+  std::size_t DeleteNumbers(const std::vector<std::uint32_t>& numbers);
 
   std::int32_t Count() const;
   std::int32_t ActiveCount() const;
   std::uint32_t MaxNumber() const;
   std::string LastError() const;
+
+  // The OPC item handles of the stored channels in order of addition, kept aside so that a walk
+  // over them does not read every channel (the once-a-second refresh of 100,000 items); taken
+  // again from the channels after any change that may have given one a new handle. The caller
+  // holds the lock and changes no stored channel's handle but through the list's operations.
+  const std::vector<std::uint32_t>& OpcHandles() const;
 
   // The stored channel at `index` in order of addition, null outside; the caller holds the lock.
   TChannel2* ChannelAt(std::size_t index) const;
@@ -86,30 +95,57 @@ class TChannelList2 {
   std::string CheckConsistency() const;
 
  private:
-  using Bucket = std::vector<TChannel2*>;  // channels under one key, in order of entry
+  // The channels under one key, in order of entry: the first held in place, further ones (a key
+  // that several channels share is rare) in a vector of their own.
+  class Bucket {
+   public:
+    explicit Bucket(TChannel2* first) : first_(first) {}
+    TChannel2* Front() const { return first_; }
+    bool Empty() const { return first_ == nullptr; }
+    std::size_t Size() const;
+    std::size_t Count(const TChannel2* channel) const;
+    void Add(TChannel2* channel);
+    void Remove(const TChannel2* channel);
 
-  static std::string AddressKey(std::string_view address);
+   private:
+    TChannel2* first_;
+    std::unique_ptr<std::vector<TChannel2*>> more_;
+  };
+  // Addresses compare without regard to letter case.
+  struct AddressHash {
+    std::size_t operator()(std::string_view address) const;
+  };
+  struct AddressEqual {
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+
   void IndexAddress(TChannel2* channel);
-  void UnindexAddress(TChannel2* channel, const std::string& address);
+  // Takes `channel` out of the address index; its address must be the one it was entered under.
+  void UnindexAddress(TChannel2* channel);
   void IndexNumber(TChannel2* channel);
   void UnindexNumber(TChannel2* channel, std::uint32_t number);
   TChannel2* FindByNumber(std::uint32_t number) const;
   TChannel2* FindByAddress(std::string_view address) const;
   // Moves a channel to a new number, indexes included.
   void Renumber(TChannel2* channel, std::uint32_t number, bool local);
-  // Brings the indexes up to date after the address or number of `channel` changed.
-  void Reindex(TChannel2* channel, const std::string& old_address, std::uint32_t old_number);
+  // `stored`->UpdateFrom(`source`, `mask`) with the indexes kept in step with a new address or
+  // number.
+  void UpdateIndexed(TChannel2* stored, const TChannel2* source, std::uint16_t mask);
   bool AddLocked(TChannel2* channel, bool update, bool keep_number, std::uint16_t mask,
                  bool check_address);
   void Insert(TChannel2* channel);
   bool CopyLocked(TChannel2* found, TChannel2* target) const;
 
   mutable std::recursive_mutex lock_;
-  std::vector<std::unique_ptr<TChannel2>> channels_;        // guarded by lock_
-  std::unordered_map<std::string, Bucket> address_index_;   // guarded by lock_; key AddressKey
-  std::unordered_map<std::uint32_t, Bucket> number_index_;  // guarded by lock_
-  std::uint32_t max_number_ = 0;                            // guarded by lock_; never decreases
-  std::string last_error_;                                  // guarded by lock_
+  std::vector<std::unique_ptr<TChannel2>> channels_;  // guarded by lock_
+  // Guarded by lock_. The key of an address entry is the address of its bucket's first channel
+  // itself (the text is stored once): a channel leaves the index before its address changes.
+  std::unordered_map<std::string_view, Bucket, AddressHash, AddressEqual> address_index_;
+  std::unordered_map<std::uint32_t, Bucket> number_index_;
+  std::uint32_t max_number_ = 0;                    // guarded by lock_; never decreases
+  std::string last_error_;                          // guarded by lock_
+  mutable std::vector<std::uint32_t> opc_handles_;  // guarded by lock_; see OpcHandles
+  mutable bool opc_handles_stale_ = true;           // guarded by lock_
 };
 
 }  // namespace corvid

@@ -228,6 +228,98 @@ TEST_F(ChannelList, DuplicateAddresses) {
   EXPECT_EQ(list_.NewCopyByAddress("1.1.1")->UserValue, "второй");
 }
 
+// The address index keeps one copy of an address: its key is the address of the first channel
+// under it, so renaming or deleting that channel hands the key on to the next one.
+TEST_F(ChannelList, AnAddressSharedByTwoChannelsOutlivesTheFirstOfThem) {
+  const std::string shared = "Котельная.Контур отопления.Температура подачи";
+  TChannel2 first = Make(shared, 10);
+  TChannel2 second = Make(shared, 11);
+  ASSERT_TRUE(Describe(list_, first));
+  ASSERT_TRUE(Describe(list_, second));
+  EXPECT_EQ(list_.NewCopyByAddress("КОТЕЛЬНАЯ.контур ОТОПЛЕНИЯ.температура ПОДАЧИ")->Number, 10u);
+
+  TChannel2 renamed = Make("Котельная.Насос", 10);
+  list_.Update(&renamed, update_mask::kAddr, nullptr, nullptr, false, false);
+  EXPECT_EQ(list_.CheckConsistency(), "");
+  EXPECT_EQ(list_.NewCopyByAddress(shared)->Number, 11u);
+  EXPECT_EQ(list_.NewCopyByAddress("котельная.НАСОС")->Number, 10u);
+
+  TChannel2 back = Make(shared, 10);  // now the later of the two under the address
+  list_.Update(&back, update_mask::kAddr, nullptr, nullptr, false, false);
+  EXPECT_EQ(list_.NewCopyByAddress(shared)->Number, 11u);
+  ASSERT_TRUE(list_.Delete("", 11, 0));
+  EXPECT_EQ(list_.CheckConsistency(), "");
+  EXPECT_EQ(list_.NewCopyByAddress(shared)->Number, 10u);
+  EXPECT_EQ(list_.NewCopyByAddress("Котельная.Насос"), nullptr);
+
+  // A description that renames the stored channel (found by its number) moves its key too.
+  TChannel2 described = Make("Котельная.Новый адрес", 10);
+  ASSERT_TRUE(Describe(list_, described));
+  EXPECT_EQ(list_.Count(), 1);
+  EXPECT_EQ(list_.NewCopyByAddress(shared), nullptr);
+  EXPECT_EQ(list_.NewCopyByAddress("котельная.новый АДРЕС")->Number, 10u);
+}
+
+// The item handles kept aside for the refresh follow every way a stored channel's handle changes
+// and every channel added or deleted.
+TEST_F(ChannelList, TheItemHandlesKeptAsideFollowTheChannels) {
+  TChannel2 a = Make("A", 1);
+  TChannel2 b = Make("B", 2);
+  a.OpcHandle = 7;
+  ASSERT_TRUE(Describe(list_, a));
+  ASSERT_TRUE(Describe(list_, b));
+  const auto handles = [&] {
+    const auto lock = list_.ScopedLock();
+    return list_.OpcHandles();
+  };
+  EXPECT_EQ(handles(), (std::vector<std::uint32_t>{7, 0}));
+
+  TChannel2 value = Make("B", 2);  // a value change leaves the handles alone
+  value.SetValue(Variant(5));
+  ASSERT_TRUE(list_.TryUpdate(&value, update_mask::kValueChange, nullptr, nullptr, true, false));
+  EXPECT_EQ(handles(), (std::vector<std::uint32_t>{7, 0}));
+
+  TChannel2 bound = Make("B", 2);  // published: the binding is stored
+  bound.OpcHandle = 9;
+  ASSERT_TRUE(list_.TryUpdate(&bound, update_mask::kOpcBinding, nullptr, nullptr, false, false));
+  EXPECT_EQ(handles(), (std::vector<std::uint32_t>{7, 9}));
+
+  TChannel2 described = Make("A", 1);  // described again with another handle
+  described.OpcHandle = 11;
+  ASSERT_TRUE(Describe(list_, described));
+  EXPECT_EQ(handles(), (std::vector<std::uint32_t>{11, 9}));
+
+  TChannel2 c = Make("C", 3);
+  c.OpcHandle = 12;
+  ASSERT_TRUE(Describe(list_, c));
+  ASSERT_TRUE(list_.Delete("", 1, 0));
+  EXPECT_EQ(handles(), (std::vector<std::uint32_t>{9, 12}));
+}
+
+// Many channels leave at once (those the server no longer describes): the others keep their
+// order, their handles and their keys; an address shared with a channel that leaves stays with
+// the one that stays.
+TEST_F(ChannelList, ChannelsDeletedByNumberInOneWalk) {
+  for (std::uint32_t n = 1; n <= 6; ++n) {
+    TChannel2 c = Make(n == 5 ? "Общий" : "K" + std::to_string(n), n);
+    c.OpcHandle = 100 + n;
+    ASSERT_TRUE(Describe(list_, c));
+  }
+  TChannel2 twin = Make("общий", 7);  // under the address of 5, entered later
+  twin.OpcHandle = 107;
+  ASSERT_TRUE(Describe(list_, twin));
+
+  EXPECT_EQ(list_.DeleteNumbers({6, 0, 2, 99, 5, 2}), 3u) << "0, 99 and the second 2 pass over";
+  EXPECT_EQ(list_.CheckConsistency(), "");
+  const auto lock = list_.ScopedLock();
+  EXPECT_EQ(list_.OpcHandles(), (std::vector<std::uint32_t>{101, 103, 104, 107}));
+  EXPECT_EQ(list_.Find("ОБЩИЙ", 0)->Number, 7u);
+  EXPECT_EQ(list_.Find("", 2), nullptr);
+  EXPECT_EQ(list_.Find("K6", 0), nullptr);
+  EXPECT_EQ(list_.DeleteNumbers({}), 0u);
+  EXPECT_EQ(list_.Count(), 4);
+}
+
 TEST_F(ChannelList, ServerNumbersAndOurOwnNumbersDoNotMix) {
   TChannel2 local = Make("A");  // gets our number 1
   ASSERT_TRUE(Describe(list_, local));

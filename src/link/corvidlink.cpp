@@ -1,6 +1,7 @@
 // TCorvidLink: construction, the shared link state and the send path.
 #include "link/corvidlink.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -110,9 +111,46 @@ bool TCorvidLink::Send(const std::uint8_t* data, int length) {
   const BufferLock lock(send_queue_);
   if (!Registered() || data == nullptr || length <= 0) return false;
   queued_commands_.push_back(length);
-  if (send_queue_.Add(data, length)) return true;
+  if (send_queue_.Add(data, length)) {
+    wake_.Raise();  // the main loop writes it now, not at its next deadline
+    return true;
+  }
   queued_commands_.pop_back();
   return false;
+}
+
+std::uint32_t TCorvidLink::NextDueInMs() const {
+  const std::uint32_t now = platform::CurrentClock().TickCount();
+  const auto left = [now](std::uint32_t since, std::uint32_t ms) {
+    return platform::TicksLeft(now, since, ms);
+  };
+  if (!Registered()) {
+    std::uint32_t due = 0;
+    if (registration_pause_) due = left(last_registration_tick_, kRegistrationPauseMs);
+    if (connect_pause_) due = std::max(due, left(connect_pause_start_, TimeoutMs()));
+    return due;
+  }
+  // The test is sent, or found unanswered, once more than the limit has passed.
+  const std::uint32_t limit = settings_.TestConnectSeconds > 0
+                                  ? static_cast<std::uint32_t>(settings_.TestConnectSeconds) * 1000u
+                                  : 0u;
+  return left(test_pending_ ? test_sent_tick_ : last_receive_tick_, limit + 1);
+}
+
+platform::WaitSources TCorvidLink::ReceiveSources() {
+  platform::WaitSources sources;
+  sources.wake = &wake_;
+  if (client_.Connected) {
+    sources.socket = client_.Socket;
+    sources.read = true;
+  }
+  return sources;
+}
+
+void TCorvidLink::WaitForAnswer(std::uint32_t ms, bool connection_dead) {
+  platform::WaitSources sources = ReceiveSources();
+  if (connection_dead) sources.socket = 0;
+  platform::CurrentClock().Wait(ms, sources);
 }
 
 void TCorvidLink::TakeSent(std::int32_t sent) {

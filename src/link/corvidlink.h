@@ -26,6 +26,7 @@
 #include "link/timeinterval.h"
 #include "link/type1lists.h"
 #include "platform/clock.h"
+#include "platform/wait.h"
 #include "util/datetime.h"
 
 namespace corvid {
@@ -138,6 +139,17 @@ class TCorvidLink {
   // sends what was given in an earlier one.
   bool Send(const std::uint8_t* data, int length);
 
+  // ---- waiting (corvidlink.cpp) ----
+  // Raised by Send and by whoever wants a waiting loop of the server thread to look again (a
+  // stop request, new settings): the main loop and the download waits watch it.
+  platform::WakeSignal& Wake() { return wake_; }
+  // Milliseconds until the link has something to do by time alone: the next connection attempt
+  // while it is down (0: one is due), the link test while it is up.
+  std::uint32_t NextDueInMs() const;
+  // What a wait of the server thread watches: the wake signal and, while connected, the socket
+  // becoming readable.
+  platform::WaitSources ReceiveSources();
+
   // ---- link upkeep (linktest.cpp) ----
   // Tests a silent link; false when the test failed (the caller logs and disconnects).
   bool CorvidTest();
@@ -177,6 +189,10 @@ class TCorvidLink {
                     const char* failure);
   bool StopRequested() const { return stop_ != nullptr && stop_->load(); }
   std::uint32_t TimeoutMs() const;
+  // A download wait between two receives: until bytes arrive, `ms` milliseconds pass or the
+  // signal is raised. `connection_dead`: the server closed the connection, so the socket is not
+  // watched (it would read as readable at once) and only the time or a stop ends the wait.
+  void WaitForAnswer(std::uint32_t ms, bool connection_dead);
 
   // corvidlink.cpp
   // Removes the first `sent` bytes, which the socket took, from the send queue.
@@ -199,6 +215,9 @@ class TCorvidLink {
   void HandleChangeResult();
   void HandleDocument();
   void HandleOperationResult();
+  // Shows a stored channel out of service (it is about to leave the list); throws when it is not
+  // stored.
+  void PushRemoved(const ChannelRef& ref);
   void RemoveChannel(const ChannelRef& ref);
   // After a type-2 download: the stored channels the server did not describe again are gone
   // from it (removed while the link was down) and are removed here too.
@@ -239,6 +258,7 @@ class TCorvidLink {
   std::uint32_t last_receive_tick_ = 0;
   bool test_pending_ = false;
   std::uint32_t test_sent_tick_ = 0;
+  platform::WakeSignal wake_;
   bool incomplete_waiting_ = false;
   TimeInterval incomplete_timer_;
   bool answer_received_[256] = {};  // per protocol-2 command id

@@ -25,6 +25,11 @@ TChannel2 ReadDescription(TPacketReader& r, TimeEncoding& encoding) {
   channel.Type = r.get_u16();
   const std::uint16_t count = r.get_u16();
   channel.ClearAttributes();
+  // Each attribute takes at least 6 bytes of the packet (id, type, owner): a count that the
+  // packet cannot hold reserves nothing.
+  if (static_cast<std::size_t>(count) * 6 <= static_cast<std::size_t>(r.Remaining())) {
+    channel.ReserveAttributes(count);
+  }
   for (std::uint16_t i = 0; i < count; ++i) {
     const std::uint16_t id = r.get_u16();
     const std::uint16_t type = r.get_u16();

@@ -5,6 +5,7 @@
 // consumed by exactly its declared length whatever happened.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "channels/attributesdesc.h"
 #include "channels/channellist.h"
@@ -172,7 +173,7 @@ void TCorvidLink::HandleAttributeValue() {
 
 // A channel removed at the server: its item shows the channel out of service, then it leaves the
 // list.
-void TCorvidLink::RemoveChannel(const ChannelRef& ref) {
+void TCorvidLink::PushRemoved(const ChannelRef& ref) {
   TChannelList2& channels = Channels();
   std::unique_ptr<TChannel2> copy = ref.Number != 0 ? channels.NewCopyByNumber(ref.Number)
                                                     : channels.NewCopyByAddress(ref.Address);
@@ -180,23 +181,31 @@ void TCorvidLink::RemoveChannel(const ChannelRef& ref) {
   copy->DT = NowLocal();
   copy->Active = false;
   sink_->OnPush2(*copy);
-  channels.Delete(ref.Address, ref.Number, 0);
+}
+
+void TCorvidLink::RemoveChannel(const ChannelRef& ref) {
+  PushRemoved(ref);
+  Channels().Delete(ref.Address, ref.Number, 0);
 }
 
 void TCorvidLink::RemoveUndescribedChannels() {
   const std::set<std::uint32_t> gone = std::move(undescribed_);
   undescribed_.clear();
+  if (gone.empty()) return;
+  std::vector<std::uint32_t> shown;  // out of service: these leave the list
+  shown.reserve(gone.size());
   for (const std::uint32_t number : gone) {
     try {
-      RemoveChannel(ChannelRef{number, ""});
+      PushRemoved(ChannelRef{number, ""});
+      shown.push_back(number);
     } catch (const std::exception& e) {
       WriteLog("ERROR\tTCorvidLink::RemoveUndescribedChannels(): %s", e.what());
     }
   }
-  if (!gone.empty()) {
-    WriteLog("WARNING\tКаналов 2, которых больше нет на сервере: %d (выведены из работы)",
-             static_cast<int>(gone.size()));
-  }
+  // All at once: one walk over the list rather than one per channel that is gone.
+  Channels().DeleteNumbers(shown);
+  WriteLog("WARNING\tКаналов 2, которых больше нет на сервере: %d (выведены из работы)",
+           static_cast<int>(gone.size()));
 }
 
 // The activity of a stored channel changed: an active channel is published (an existing item is

@@ -30,6 +30,11 @@ std::string ConnectFailureText(const LinkSettings& settings, const TTCPClient& c
   return "не удалось начать подключение к " + settings.Host + ":" + std::to_string(settings.Port);
 }
 
+// Milliseconds left of `limit` counted from the tick `since`; 0 when it has passed.
+std::uint32_t TimeLeft(std::uint32_t since, std::uint32_t limit) {
+  return platform::TicksLeft(platform::CurrentClock().TickCount(), since, limit);
+}
+
 long ElapsedMs(std::uint32_t since) {
   return static_cast<long>(platform::TicksSince(platform::CurrentClock().TickCount(), since));
 }
@@ -98,10 +103,15 @@ void TCorvidLink::Register() {
     }
     // A refused connection is reported at once: waiting longer changes nothing.
     if (client_.Status == TTCPClient::kStatusIoError) break;
-    if (platform::TicksSince(clock.TickCount(), connect_start) >= timeout || StopRequested()) {
-      break;
-    }
-    clock.Sleep(1);
+    const std::uint32_t left = TimeLeft(connect_start, timeout);
+    if (left == 0 || StopRequested()) break;
+    // Until the connection completes or fails, the time-out or a stop request.
+    platform::WaitSources sources;
+    sources.socket = client_.Socket;
+    sources.write = true;
+    sources.except = true;
+    sources.wake = &wake_;
+    clock.Wait(left, sources);
   }
   if (!connected) {
     if (client_.Status == TTCPClient::kStatusIoError) {
@@ -131,7 +141,7 @@ void TCorvidLink::Register() {
 
   for (std::uint32_t i = 0; i < timeout / 10; ++i) {
     if (client_.Poll(true, false, false, 0) || StopRequested()) break;
-    clock.Sleep(10);
+    clock.Wait(10, ReceiveSources());  // ends as soon as the answer arrives
   }
   const std::uint32_t available = client_.Available();
   if (available == 0) {
@@ -192,11 +202,11 @@ void TCorvidLink::DownloadStep(const std::array<std::uint8_t, N>& request, std::
   const std::uint32_t timeout = TimeoutMs();
   // Every received command renews last_receive_tick_: the limit is one of silence. A link that
   // the receive loop ended (an unknown command ...) cannot answer any more.
-  while (!status_received_ && Registered() && !StopRequested() &&
-         platform::TicksSince(clock.TickCount(), last_receive_tick_) < timeout) {
-    Receive();
+  while (!status_received_ && Registered() && !StopRequested()) {
+    if (TimeLeft(last_receive_tick_, timeout) == 0) break;
+    const bool dead = Receive() == kReceiveDead;
     if (status_received_) break;
-    clock.Sleep(1);
+    WaitForAnswer(TimeLeft(last_receive_tick_, timeout), dead);
   }
   // The dispatcher has logged a status that reports an error.
   const bool refused =
@@ -282,11 +292,11 @@ void TCorvidLink::DownloadAttributeDescriptions() {
   const std::uint32_t start = clock.TickCount();
   const std::uint32_t timeout = TimeoutMs();
   // A fixed limit from the write, not one of silence.
-  while (!answer_received_[p2::kDocument] && Registered() && !StopRequested() &&
-         platform::TicksSince(clock.TickCount(), start) < timeout) {
-    Receive();
+  while (!answer_received_[p2::kDocument] && Registered() && !StopRequested()) {
+    if (TimeLeft(start, timeout) == 0) break;
+    const bool dead = Receive() == kReceiveDead;
     if (answer_received_[p2::kDocument]) break;
-    clock.Sleep(1);
+    WaitForAnswer(TimeLeft(start, timeout), dead);
   }
   if (!answer_received_[p2::kDocument]) {
     throw Exception(
@@ -321,15 +331,15 @@ void TCorvidLink::DownloadType2Channels() {
   // pushing would keep the download waiting for ever).
   std::uint32_t answer_tick = start;
   std::uint32_t answers = channel_commands_;
-  while (!channels_received_ && Registered() && !StopRequested() &&
-         platform::TicksSince(clock.TickCount(), answer_tick) < timeout) {
-    Receive();
+  while (!channels_received_ && Registered() && !StopRequested()) {
+    if (TimeLeft(answer_tick, timeout) == 0) break;
+    const bool dead = Receive() == kReceiveDead;
     if (channels_received_) break;
     if (channel_commands_ != answers) {
       answers = channel_commands_;
       answer_tick = clock.TickCount();
     }
-    clock.Sleep(1);
+    WaitForAnswer(TimeLeft(answer_tick, timeout), dead);
   }
   if (!channels_received_) throw Exception("сервер не ответил на команду 52 (запрос каналов 2)");
   RemoveUndescribedChannels();

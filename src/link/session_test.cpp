@@ -43,10 +43,13 @@ TEST(LinkSession, AConnectionThatFailsAtOnceIsTriedOncePerTimeout) {
       }
       return found;
     };
-    for (int pass = 0; pass < 5000; ++pass) {
+    for (std::uint32_t pass = 0; pass < 5000; ++pass) {
       EXPECT_FALSE(link.ConnectAndRegister());
+      // What the main loop may sleep before its next pass has anything to do.
+      EXPECT_EQ(link.NextDueInMs(), 5000u - pass);
       clock.Advance(1);
     }
+    EXPECT_EQ(link.NextDueInMs(), 0u);
     ASSERT_EQ(errors().size(), 1u) << errors().back();
     const std::string line = errors().front();
     bool known = false;

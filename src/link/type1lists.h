@@ -6,11 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <new>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
 #include "link/fixedstructs.h"
 
@@ -20,16 +20,16 @@ namespace corvid {
 inline constexpr char kUnknownLevelName[] = "???";
 
 // A list of records of one kind in the order added, with an index of the first record of each
-// key. Capacity starts at the given number and grows by 1000 whenever it is reached.
+// key. Capacity starts at the given number and grows by 1000 whenever it is reached. The records
+// are stored in blocks that never move, so growing copies nothing: the capacity is the room the
+// list reports, and a list of any length is filled in time proportional to its length.
 template <class Record>
 class TManualList {
  public:
   static constexpr std::int32_t kGrowth = 1000;
 
   explicit TManualList(std::int32_t initial_capacity)
-      : capacity_(initial_capacity > 0 ? initial_capacity : 0) {
-    items_.reserve(static_cast<std::size_t>(capacity_));
-  }
+      : capacity_(initial_capacity > 0 ? initial_capacity : 0) {}
   virtual ~TManualList() = default;
   TManualList(const TManualList&) = delete;
   TManualList& operator=(const TManualList&) = delete;
@@ -37,12 +37,8 @@ class TManualList {
   // Appends a copy of `record`. False only when memory is short (nothing changes then).
   bool AddRecord(const Record& record) {
     std::lock_guard<std::mutex> guard(lock_);
+    const auto position = static_cast<std::int32_t>(items_.size());
     try {
-      if (static_cast<std::int32_t>(items_.size()) >= capacity_) {
-        items_.reserve(static_cast<std::size_t>(capacity_) + kGrowth);
-        capacity_ += kGrowth;
-      }
-      const auto position = static_cast<std::int32_t>(items_.size());
       items_.push_back(record);
       try {
         first_.emplace(Key(record), position);  // keeps an earlier record of the same key
@@ -53,6 +49,7 @@ class TManualList {
     } catch (const std::bad_alloc&) {
       return false;
     }
+    if (position >= capacity_) capacity_ += kGrowth;
     return true;
   }
 
@@ -97,7 +94,7 @@ class TManualList {
 
   mutable std::mutex lock_;                                // guards everything below
   std::int32_t capacity_;                                  // slots planned; grows by kGrowth
-  std::vector<Record> items_;                              // in the order added
+  std::deque<Record> items_;                               // in the order added
   std::unordered_map<std::uint64_t, std::int32_t> first_;  // key -> first position
 };
 

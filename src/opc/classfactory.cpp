@@ -25,6 +25,11 @@ void ClassFactory::SetServing(bool serving) {
   serving_.store(serving);
 }
 
+void ClassFactory::SetServingEndSignal(platform::WakeSignal* signal) {
+  std::lock_guard<std::mutex> guard(factory_lock_);
+  serving_end_signal_ = signal;
+}
+
 void ClassFactory::SetProcessRefCounted(bool counted) {
   std::lock_guard<std::mutex> guard(factory_lock_);
   process_ref_counted_.store(counted);
@@ -46,6 +51,7 @@ void ClassFactory::ReleaseServerRef() {
   if (ref_count_ <= 0) return;
   if (process_ref_counted_.load() && hook_->Release() == 0) serving_.store(false);
   if (--ref_count_ == 0) serving_.store(false);
+  if (!serving_.load() && serving_end_signal_ != nullptr) serving_end_signal_->Raise();
 }
 
 std::int32_t ClassFactory::LockServer(bool lock) {

@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/wait.h"
+
 namespace corvid {
 
 // COM's process reference count (CoAddRefServerProcess / CoReleaseServerProcess). Builds
@@ -30,6 +32,9 @@ class ClassFactory {
 
   // Set by the server thread before it serves.
   void SetServing(bool serving);
+  // Raised when serving ends by the release of the last reference, so that a loop which waits
+  // for that looks at once; null: none. The signal must outlive its setting.
+  void SetServingEndSignal(platform::WakeSignal* signal);
   void SetProcessRefCounted(bool counted);
 
   bool Serving() const { return serving_.load(); }
@@ -49,6 +54,7 @@ class ClassFactory {
   std::int32_t ref_count_ = 0;        // guarded by factory_lock_
   std::atomic<bool> serving_{false};  // written under factory_lock_, read without
   std::atomic<bool> process_ref_counted_{false};
+  platform::WakeSignal* serving_end_signal_ = nullptr;  // guarded by factory_lock_
 };
 
 }  // namespace corvid

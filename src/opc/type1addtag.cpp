@@ -20,7 +20,7 @@ bool IsEnumerated(std::uint8_t dtype) {
 
 // The enumeration texts of `dtype`, each at the position of its value (at most 100 positions).
 // A type whose values start above 0 (255: 1 to 18) keeps position 0 empty.
-Variant EnumerationTexts(std::uint8_t dtype) {
+Variant BuildEnumerationTexts(std::uint8_t dtype) {
   constexpr std::size_t kMaxPositions = 100;
   std::size_t size = 0;
   for (const StateText* row = StateTexts(); row->DType != 0; ++row) {
@@ -43,6 +43,14 @@ const char* Text(const std::string& s) {
 
 }  // namespace
 
+const Variant& TCorvidDataList::EnumerationTexts(std::uint8_t dtype) {
+  auto found = enumeration_texts_.find(dtype);
+  if (found == enumeration_texts_.end()) {
+    found = enumeration_texts_.emplace(dtype, BuildEnumerationTexts(dtype)).first;
+  }
+  return found->second;
+}
+
 std::int32_t TCorvidDataList::AddTags() {
   std::int32_t built = 0;
   for (std::int32_t i = 0; i < Count(); ++i) {
@@ -64,15 +72,15 @@ bool TCorvidDataList::AddTag(std::int32_t index) {
   const std::string name = ExpandTagName(entry, template_);
   const std::u16string wide_name = Utf8ToUtf16(name);
   const bool enumerated = IsEnumerated(dtype);
-  const Variant eu_info = enumerated ? EnumerationTexts(dtype) : Variant();
-  const int result =
-      loAddRealTagW(service, &entry.TagValue.TagId, entry.RealTag, wide_name.c_str(), 0x200, 1,
-                    &entry.TagValue.Value, enumerated ? 2 : 0, enumerated ? &eu_info : nullptr);
+  const Variant* eu_info = enumerated ? &EnumerationTexts(dtype) : nullptr;
+  const int result = loAddRealTagW(service, &entry.TagValue.TagId, entry.RealTag, wide_name.c_str(),
+                                   0x200, 1, &entry.TagValue.Value, enumerated ? 2 : 0, eu_info);
 
   const unsigned a1 = entry.State.A1, a2 = entry.State.A2, a3 = entry.State.A3, a4 = entry.State.A4,
                  dt = dtype;
   if (result == 0) {
     opc_.CountOpcTag();
+    tag_ids_.push_back(entry.TagValue.TagId);
     const unsigned list = loPropListCreate(service);
     if (list == 0) {
       WriteLog("ERRORTCorvidData::AddTag()\tОшибка добавления property для tag addr = \"%s\"",

@@ -13,7 +13,6 @@ namespace corvid {
 
 TCorvidDataList::TCorvidDataList(OpcService& opc, const TType1Lists& lists)
     : opc_(opc), lists_(lists) {
-  entries_.reserve(static_cast<std::size_t>(capacity_));
   index_.reserve(static_cast<std::size_t>(capacity_));
 }
 
@@ -24,8 +23,19 @@ bool TCorvidDataList::Add(const SConfigA4& record) {
     return false;
   }
   const std::uint64_t key = Key(record.A1, record.A2, record.A3, record.A4);
-  if (index_.find(key) != index_.end()) return false;
-  if (Count() >= capacity_ && !Increment()) return false;
+  const std::int32_t position = Count();
+  // One look into the index both finds an address present and enters a new one.
+  std::pair<std::unordered_map<std::uint64_t, std::int32_t>::iterator, bool> entered;
+  try {
+    entered = index_.try_emplace(key, position);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (!entered.second) return false;
+  if (position >= capacity_ && !Increment()) {
+    index_.erase(entered.first);
+    return false;
+  }
 
   TCorvidData entry;
   entry.State.A1 = record.A1;
@@ -34,14 +44,12 @@ bool TCorvidDataList::Add(const SConfigA4& record) {
   entry.State.A4 = record.A4;
   entry.State.DType = record.DType;
   entry.SystemId = static_cast<std::int32_t>(record.SystemId);
-  entry.Name = record.Name;
-  const std::int32_t position = Count();
   entry.RealTag = static_cast<std::uint32_t>(position) + 1;
   try {
+    entry.Name = record.Name;
     entries_.push_back(std::move(entry));
-    index_.emplace(key, position);
   } catch (const std::bad_alloc&) {
-    if (static_cast<std::int32_t>(entries_.size()) > position) entries_.pop_back();
+    index_.erase(entered.first);
     return false;
   }
   count_.store(position + 1);
@@ -50,11 +58,6 @@ bool TCorvidDataList::Add(const SConfigA4& record) {
 
 bool TCorvidDataList::Increment() {
   const std::int32_t total = capacity_ + kGrowth;
-  try {
-    entries_.reserve(static_cast<std::size_t>(total));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
   capacity_ = total;
   WriteLog("INFO\tTCorvidDataList::Increment()\tCount=%ld Total=%ld", static_cast<long>(Count()),
            static_cast<long>(total));
@@ -108,9 +111,8 @@ bool TCorvidDataList::UpdateTime(platform::FileTime now) {
   }
   loTagState* cache = loCacheLock(service);
   if (cache == nullptr) return false;
-  for (const TCorvidData& entry : entries_) {
-    const loTagId id = entry.TagValue.TagId;
-    if (id != 0 && cache[id].Changed == 0) {
+  for (const loTagId id : tag_ids_) {
+    if (cache[id].Changed == 0) {
       cache[id].TimeStamp = now;
       cache[id].Changed = 1;
     }
@@ -126,19 +128,17 @@ bool TCorvidDataList::UpdateState(std::uint32_t quality, platform::FileTime now)
   }
   loTagState* cache = loCacheLock(service);
   if (cache == nullptr) return false;
-  for (const TCorvidData& entry : entries_) {
-    const loTagId id = entry.TagValue.TagId;
-    if (id != 0) {
-      cache[id].Quality = quality;
-      cache[id].TimeStamp = now;
-      cache[id].Changed = 1;
-    }
+  for (const loTagId id : tag_ids_) {
+    cache[id].Quality = quality;
+    cache[id].TimeStamp = now;
+    cache[id].Changed = 1;
   }
   return loCacheUnlock(service, nullptr) != 0;
 }
 
 void TCorvidDataList::Clear() {
   entries_.clear();
+  tag_ids_.clear();
   index_.clear();
   count_.store(0);
 }

@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -86,17 +88,25 @@ class TCorvidDataList {
   }
   bool UpdateEntry(TCorvidData& entry, const SStateRecord& record);
   bool Increment();
+  // The enumeration texts of the items of `dtype`, built once per data type.
+  const Variant& EnumerationTexts(std::uint8_t dtype);
 
   OpcService& opc_;
   const TType1Lists& lists_;
   std::string template_ = "%A1.%A2.%A3.%A4";
 
-  std::vector<TCorvidData> entries_;
+  // Entries never move once added: the table grows in blocks, so its capacity (grown by 1000 at
+  // a time, as logged) is the room it reports and adding copies no earlier entry.
+  std::deque<TCorvidData> entries_;
   std::int32_t capacity_ = kInitialCapacity;
   std::atomic<std::int32_t> count_{0};
   std::unordered_map<std::uint64_t, std::int32_t> index_;  // address -> first entry
+  // The tag ids of the entries' items in the order of the entries, for the walks over every item
+  // (the refresh once a second) that need nothing else of an entry.
+  std::vector<loTagId> tag_ids_;
 
   LocalToUtcCache to_utc_;
+  std::map<std::uint8_t, Variant> enumeration_texts_;
 };
 
 }  // namespace corvid

@@ -1,6 +1,8 @@
-// Type-2 throughput, end to end from a loopback socket: the download of 10,000 type-2 channels
-// with 10 attributes each (command 53, then 10,000 commands 54) read by TCorvidLink::Receive into
-// the channel list and published as OPC items with their properties; and command-57 value changes
+// Type-2 throughput, end to end from a loopback socket: the download of 10,000 and 100,000 type-2
+// channels with 10 attributes each (command 53, then a command 54 per channel) read by
+// TCorvidLink::Receive into the channel list and published as OPC items with their properties (the
+// time per channel shows whether the download grows faster than the channels); and command-57
+// value changes
 // streamed through Receive into the item cache. A third case puts the same value changes straight
 // into the receive buffer (DispatchReceived), the socket left out.
 //
@@ -109,11 +111,11 @@ Bytes Drain(TCorvidCmdParser& parser) {
   return Bytes(data, data + count);
 }
 
-// Command 53 and the 10,000 commands 54.
-Bytes DownloadBytes() {
+// Command 53 and `channels` commands 54.
+Bytes DownloadBytes(std::uint32_t channels = kChannels) {
   TCorvidCmdParser out;
-  BuildChannelCount(out, static_cast<std::int32_t>(kChannels), false);
-  for (std::uint32_t i = 0; i < kChannels; ++i) {
+  BuildChannelCount(out, static_cast<std::int32_t>(channels), false);
+  for (std::uint32_t i = 0; i < channels; ++i) {
     BuildChannelWithState(out, MakeChannel(i), TimeEncoding::kDateTime, true, false);
   }
   return Drain(out);
@@ -194,9 +196,9 @@ class LoopbackServer {
 // The server thread's type-2 objects: the service, the channel list, the attribute descriptions,
 // the type-2 items behind the link bridge, and the link.
 struct Stack {
-  Stack() {
+  explicit Stack(std::uint32_t count = kChannels) : capacity(2 * count) {
     SetLogPath(folder.Path("protokol.log"));
-    opc.Driver_init(2 * kChannels, 0);
+    opc.Driver_init(static_cast<std::int32_t>(capacity), 0);
     std::string error;
     descriptions.LoadXML(DescriptionsXml(), &error, false);
     descriptions.ExportNames(&texts);
@@ -220,38 +222,42 @@ struct Stack {
     return true;
   }
 
+  const std::uint32_t capacity;
   testing::TempFolder folder;
   OpcService opc{kVendor};
   TChannelList2 channels;
   TAttributeDescriptionList descriptions;
   TStringList texts{TStringList::Duplicates::kIgnore};
-  TType2Tags tags{opc, channels, texts, static_cast<std::int32_t>(2 * kChannels)};
+  TType2Tags tags{opc, channels, texts, static_cast<std::int32_t>(capacity)};
   TType1Lists lists;
   TCorvidDataList type1{opc, lists};
   TOpcLinkBridge bridge{opc, type1, &tags};
   TCorvidLink link{lists};
 };
 
-bool Downloaded(Stack& stack) {
-  return stack.link.ChannelsReceived() && stack.channels.Count() == kChannels &&
-         stack.opc.OpcTagCount() == static_cast<std::int32_t>(kChannels);
+bool Downloaded(Stack& stack, std::uint32_t channels = kChannels) {
+  return stack.link.ChannelsReceived() &&
+         stack.channels.Count() == static_cast<std::int32_t>(channels) &&
+         stack.opc.OpcTagCount() == static_cast<std::int32_t>(channels);
 }
 
-// The whole type-2 download: 53 and 10,000 54 over loopback, through Receive, into the channel
-// list and 10,000 OPC items with 10 properties each.
+// The whole type-2 download: 53 and a 54 per channel over loopback, through Receive, into the
+// channel list and an OPC item with 10 properties per channel.
 void BM_Type2DownloadAndPublish(benchmark::State& state) {
-  const Bytes download = DownloadBytes();
+  const auto channels = static_cast<std::uint32_t>(state.range(0));
+  const Bytes download = DownloadBytes(channels);
   LoopbackServer server;
   for (auto _ : state) {
     state.PauseTiming();
-    auto stack = std::make_unique<Stack>();
+    auto stack = std::make_unique<Stack>(channels);
     if (!server.Connect(stack->link.Client())) {
       state.SkipWithError("no loopback connection");
       break;
     }
     state.ResumeTiming();
     server.Write(download);
-    if (!stack->ReceiveUntil(static_cast<std::uint32_t>(download.size())) || !Downloaded(*stack)) {
+    if (!stack->ReceiveUntil(static_cast<std::uint32_t>(download.size())) ||
+        !Downloaded(*stack, channels)) {
       state.SkipWithError("download failed");
       break;
     }
@@ -260,10 +266,14 @@ void BM_Type2DownloadAndPublish(benchmark::State& state) {
     stack.reset();
     state.ResumeTiming();
   }
-  state.counters["channels"] = kChannels;
   state.counters["MB"] = static_cast<double>(download.size()) / 1e6;
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * channels);
 }
-BENCHMARK(BM_Type2DownloadAndPublish)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Type2DownloadAndPublish)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 // A downloaded stack and two blocks of value changes (alternated so every value changes).
 struct ValueFixture {

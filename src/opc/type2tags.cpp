@@ -299,8 +299,7 @@ void TType2Tags::Refresh(bool all, std::uint32_t quality, platform::FileTime now
   }
   {
     const auto lock = channels_.ScopedLock();
-    for (std::size_t i = 0; const TChannel2* channel = channels_.ChannelAt(i); ++i) {
-      const loTagId id = channel->OpcHandle;
+    for (const loTagId id : channels_.OpcHandles()) {
       if (id == 0) continue;
       if (all) {
         cache[id].Quality = quality;

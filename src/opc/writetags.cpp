@@ -1,7 +1,10 @@
 #include "opc/writetags.h"
 
+#include <algorithm>
 #include <exception>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "channels/channel.h"
 #include "channels/channellist.h"
@@ -59,11 +62,28 @@ int TOpcWritePath::WriteTags(unsigned count, loTagPair* tags, const Variant* val
   bool found = false;
   unsigned current = 0;
   try {
-    for (std::size_t c = 0; const TChannel2* stored = channels_.ChannelAt(c); ++c) {
-      const std::uint32_t handle = stored->OpcHandle;
+    // The written items ordered by tag id, then by position: each channel finds its own among
+    // them in a few steps, so a write of many items costs one walk over the handles kept aside
+    // by the list (not over every stored channel), not one walk per item.
+    std::vector<std::pair<std::uint32_t, unsigned>> written;
+    written.reserve(count);
+    for (unsigned i = 0; i < count; ++i) {
+      if (tags[i].TagId != 0) written.emplace_back(tags[i].TagId, i);
+    }
+    std::sort(written.begin(), written.end());
+    const auto by_id = [](const std::pair<std::uint32_t, unsigned>& item, std::uint32_t id) {
+      return item.first < id;
+    };
+    const std::vector<std::uint32_t>& handles = channels_.OpcHandles();
+    for (std::size_t c = 0; c < handles.size() && !written.empty(); ++c) {
+      const std::uint32_t handle = handles[c];
       if (handle == 0) continue;
-      for (unsigned i = 0; i < count; ++i) {
-        if (tags[i].TagId != handle) continue;
+      const TChannel2* stored = nullptr;
+      for (auto item = std::lower_bound(written.begin(), written.end(), handle, by_id);
+           item != written.end() && item->first == handle; ++item) {
+        const unsigned i = item->second;
+        if (tags[i].TagId != handle) continue;  // handed on by an earlier channel
+        if (stored == nullptr) stored = channels_.ChannelAt(c);
         found = true;
         current = i;
         TChannel2 copy(*stored);

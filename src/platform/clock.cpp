@@ -25,6 +25,12 @@ void FakeClock::Sleep(std::uint32_t) {
   Advance(auto_advance_ms_.load());
 }
 
+bool FakeClock::Wait(std::uint32_t ms, const WaitSources& sources) {
+  const bool ready = WaitForSources(sources, 0);
+  Sleep(ms);
+  return ready;
+}
+
 void FakeClock::Advance(std::uint32_t ms) {
   tick_.fetch_add(ms);
   utc_.fetch_add(static_cast<FileTime>(ms) * 10000u);

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/wait.h"
+
 namespace corvid::platform {
 
 // 100-nanosecond intervals since 1601-01-01 00:00 UTC (the Windows FILETIME count).
@@ -20,6 +22,9 @@ class Clock {
   virtual FileTime UtcNow() = 0;
   // Gives up the processor for about `ms` milliseconds (a fake clock may return at once).
   virtual void Sleep(std::uint32_t ms) = 0;
+  // Waits up to `ms` milliseconds for a source (platform/wait.h): returns when the socket is
+  // ready or the signal is raised (taking it), true then. A fake clock returns as from Sleep.
+  virtual bool Wait(std::uint32_t ms, const WaitSources& sources) = 0;
 };
 
 // The real clocks of the operating system.
@@ -36,9 +41,15 @@ void SetClock(Clock* clock);
 constexpr std::uint32_t TicksSince(std::uint32_t now, std::uint32_t then) {
   return now - then;
 }
+// Milliseconds left at `now` until `period` has passed since `then`; 0 once it has.
+constexpr std::uint32_t TicksLeft(std::uint32_t now, std::uint32_t then, std::uint32_t period) {
+  const std::uint32_t passed = TicksSince(now, then);
+  return passed >= period ? 0 : period - passed;
+}
 
 // A clock that moves only when told to. Thread-safe. Sleep() yields the processor for a real
-// moment (so polling loops do not spin) and advances the fake time by `auto_advance_ms`.
+// moment (so polling loops do not spin) and advances the fake time by `auto_advance_ms`; so does
+// Wait(), which takes a raised signal and reports a ready source, without blocking longer.
 class FakeClock : public Clock {
  public:
   explicit FakeClock(std::uint32_t start_tick = 0, FileTime start_utc = 0,
@@ -47,6 +58,7 @@ class FakeClock : public Clock {
   std::uint32_t TickCount() override { return tick_.load(); }
   FileTime UtcNow() override { return utc_.load(); }
   void Sleep(std::uint32_t ms) override;
+  bool Wait(std::uint32_t ms, const WaitSources& sources) override;
 
   void Advance(std::uint32_t ms);
   void SetTick(std::uint32_t tick) { tick_.store(tick); }

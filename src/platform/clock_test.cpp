@@ -14,6 +14,13 @@ TEST(TicksSince, MeasuresAcrossTheWrapAround) {
   EXPECT_EQ(TicksSince(5000u, 1000u), 4000u);
 }
 
+TEST(TicksLeft, CountsDownToZeroAcrossTheWrapAround) {
+  EXPECT_EQ(TicksLeft(200u, 0xFFFFFED8u, 1000u), 504u);  // 496 ms passed across the wrap
+  EXPECT_EQ(TicksLeft(1000u, 1000u, 5u), 5u);
+  EXPECT_EQ(TicksLeft(5000u, 1000u, 4000u), 0u);
+  EXPECT_EQ(TicksLeft(9000u, 1000u, 4000u), 0u) << "long past, never a huge wait";
+}
+
 TEST(FakeClock, WrapsLikeTheSystemCounterAndKeepsUtcInStep) {
   FakeClock clock(0xFFFFFF00u, 1000u);
   clock.Advance(0x200);

@@ -218,5 +218,51 @@ TEST_F(DirectLink, CommandsQueuedWhenTheSessionEndsAreDropped) {
   EXPECT_EQ(link_.SendQueue().Count(), 0);
 }
 
+// What the main loop waits for: the link's next deadline (the pause before the next attempt,
+// then the link test), and the wake-up signal that a queued command raises.
+TEST_F(DirectLink, TheLinkNamesItsNextDeadlineAndAQueuedCommandWakesTheLoop) {
+  Start();
+  sim_->SetRefusal(4);  // registration refused: the next attempt after the 60 s pause
+  EXPECT_FALSE(link_.ConnectAndRegister());
+  const std::uint32_t pause = link_.NextDueInMs();
+  EXPECT_LE(pause, 60000u);
+  EXPECT_GE(pause, 60000u - 5000u);
+  clock_.Advance(pause - 1);
+  EXPECT_EQ(link_.NextDueInMs(), 1u);
+  EXPECT_FALSE(link_.ConnectAndRegister()) << "not yet due";
+  clock_.Advance(1);
+  EXPECT_EQ(link_.NextDueInMs(), 0u);
+
+  sim_->SetRefusal(std::nullopt);
+  LinkSettings settings = link_.Settings();
+  settings.TestConnectSeconds = 30;
+  link_.Configure(settings);
+  ASSERT_TRUE(link_.ConnectAndRegister());
+
+  // Nothing to read and nothing queued: a wait of the main loop runs its time.
+  platform::WaitSources sources = link_.ReceiveSources();
+  ASSERT_NE(sources.socket, 0u);
+  EXPECT_FALSE(platform::WaitForSources(sources, 0));
+  // A command queued from another thread ends the wait at once.
+  std::thread writer([&] {
+    const std::uint8_t command[3] = {kRecordedId, 3, 0};
+    EXPECT_TRUE(link_.Send(command, 3));
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(platform::WaitForSources(sources, 20000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  writer.join();
+  EXPECT_GT(link_.SendQueue().Count(), 0);
+
+  clock_.SetAutoAdvance(0);
+  const std::uint32_t test_due = link_.NextDueInMs();
+  EXPECT_GT(test_due, 0u);
+  EXPECT_LE(test_due, 30001u);
+  clock_.Advance(test_due);
+  ASSERT_TRUE(link_.CorvidTest());
+  ASSERT_TRUE(link_.TestPending()) << "the test is sent when it is due";
+  EXPECT_EQ(link_.NextDueInMs(), 30001u) << "then its answer is awaited as long";
+}
+
 }  // namespace
 }  // namespace corvid

@@ -1,5 +1,7 @@
 #include "server/serverthread.h"
 
+#include <algorithm>
+
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/thread.h"
@@ -122,6 +124,7 @@ void ServerThread::Execute() {
       WriteLog("INFO\tОжидание подключения клиентов в течении %d секунд...", wait_s);
     }
     factory.AddServerRef();  // the start-up reference, released when the client wait has passed
+    factory.SetServingEndSignal(&link_.Wake());  // the last release ends the main loop's wait
 
     // A negative wait is taken as no wait at all.
     MainLoop(wait_s > 0 ? static_cast<std::uint32_t>(wait_s) * 1000u : 0u);
@@ -129,6 +132,7 @@ void ServerThread::Execute() {
   }
 
   opc_.ShutdownService([this] { link_.Disconnect(); });
+  factory.SetServingEndSignal(nullptr);
   com.Uninitialize();
   WriteLog("INFO\t*** %s завершение ***", kProductTitle);
 }
@@ -145,6 +149,12 @@ void ServerThread::ApplyConfig(const ServerConfig& config) {
   }
   update_tag_time_.store(config.UpdateTagTime != 0);
   link_settings_changed_.store(true);
+  link_.Wake().Raise();  // the refresh may be due now
+}
+
+void ServerThread::Terminate() {
+  terminated_.store(true);
+  link_.Wake().Raise();
 }
 
 LinkSettings ServerThread::LinkSettingsFrom(const ServerConfig& config) const {
@@ -208,8 +218,24 @@ void ServerThread::MainLoop(std::uint32_t wait_ms) {
       opc_.Factory().ReleaseServerRef();
     }
 
-    clock.Sleep(1);
+    // Until the next pass has something to do: bytes from the server, a command queued by a
+    // client's write, a stop request (all three end the wait at once), or the next of the
+    // refresh second, the end of the client wait, the link's own deadline.
+    clock.Wait(NextPassInMs(start, wait_ms), link_.ReceiveSources());
   }
+}
+
+std::uint32_t ServerThread::NextPassInMs(std::uint32_t start, std::uint32_t wait_ms) {
+  const std::uint32_t now = platform::CurrentClock().TickCount();
+  std::uint32_t ms = std::min(kRefreshPeriodMs, link_.NextDueInMs());
+  if (update_tag_time_.load()) {
+    ms = std::min(ms, platform::TicksLeft(now, last_refresh_tick_, kRefreshPeriodMs));
+  }
+  if (wait_ms != 0) ms = std::min(ms, platform::TicksLeft(now, start, wait_ms));
+  // A write that the socket did not take whole is tried again on the next pass, as ever.
+  if (link_.Registered() && link_.SendQueue().Count() > 0) ms = 0;
+  // Never a pass straight after another: at least the millisecond the loop always paused.
+  return std::max(ms, 1u);
 }
 
 void ServerThread::RefreshTimestamps() {

@@ -36,7 +36,7 @@ class ServerThread {
   // Starts Execute on the thread (once).
   void Start();
   // Asks the main loop to end; WaitFor then returns once Execute has finished.
-  void Terminate() { terminated_.store(true); }
+  void Terminate();
   bool Terminated() const { return terminated_.load(); }
   bool Finished() const { return finished_.load(); }
   void WaitFor();
@@ -70,6 +70,8 @@ class ServerThread {
  private:
   void Execute();
   void MainLoop(std::uint32_t wait_ms);
+  // How long the main loop may wait after a pass (at least 1 ms).
+  std::uint32_t NextPassInMs(std::uint32_t start, std::uint32_t wait_ms);
   void RefreshTimestamps();
   // Hands the configuration and the type-2 model to the link and the configuration to the type-1
   // tag table, and installs the write path.

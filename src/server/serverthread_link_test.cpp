@@ -466,5 +466,55 @@ TEST(LinkSendPath, AWriteTheServerAbortedEndsTheSession) {
   EXPECT_EQ(link.SendQueue().Count(), 0);
 }
 
+// On the system clock: between passes the main loop sleeps until its next deadline, yet a state
+// that the server pushes reaches its item at once, and a stop request ends the loop at once (a
+// loop that overslept would take up to a second for either).
+TEST(ServerThreadOnTheSystemClock, SleepsBetweenPassesYetAnswersAtOnce) {
+  testing::TempFolder folder;
+  sim::CorvidSim simulator(testing::SmallScenario());
+  ASSERT_TRUE(simulator.Start()) << simulator.StartError();
+  const std::string config = folder.Path("config.ini");
+  ASSERT_TRUE(platform::WritePrivateProfileText("CORVID", "PORT", std::to_string(simulator.Port()),
+                                                config));
+  ASSERT_TRUE(platform::WritePrivateProfileText("CORVID", "PASSWORD", "abc", config));
+  ServerThread server("", folder.Path() + platform::PathSeparator());
+  server.Start();
+  ASSERT_TRUE(testing::WaitUntil([&] {
+    for (const std::string& line : testing::LogMessagesOf(folder.ReadFile("protokol.log"))) {
+      if (line.rfind("INFO\tТекущее состояние 0 каналов 2 получено", 0) == 0) return true;
+    }
+    return false;
+  }));
+  loClient* client = nullptr;
+  ASSERT_EQ(server.Opc().CreateClient(u"", false, &client), 0);
+  const auto read = [&] {
+    std::vector<toolkit::ItemValue> values;
+    std::vector<toolkit::Result> errors;
+    client->ReadItems({u"1.1.1.1"}, {}, &values, &errors);
+    return values.at(0).value;
+  };
+  // The loop has gone to sleep (the refresh second is its next deadline).
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+  SStateRecord record;
+  record.Id = 1;
+  record.A1 = record.A2 = record.A3 = record.A4 = 1;
+  record.DType = 9;
+  record.State = 0;
+  record.Val = sim::EncodeType1Value(9, 12.5);
+  record.Time = NowLocal();
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(simulator.PushStateRecord(record));
+  ASSERT_TRUE(testing::WaitUntil([&] { return read() == Variant(12.5); }));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  client->Release();
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  start = std::chrono::steady_clock::now();
+  server.Terminate();
+  server.WaitFor();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+}
+
 }  // namespace
 }  // namespace corvid

@@ -293,16 +293,19 @@ TEST_F(Type2Integration, WritesBecomeControlCommandsInChannelListOrder) {
   Read(u"дом1.котел.уставка");  // creates the client
   const TDateTime before = NowLocal();
 
-  // Requested in the other order than the channel list holds them.
+  // Requested in the other order than the channel list holds them, one item twice: a channel's
+  // items go in the order of the request.
   const std::vector<toolkit::Result> errors =
-      Write({u"дом1.насос.режим", u"дом1.котел.уставка"},
-            {Variant(std::uint8_t{2}), Variant(std::int32_t{65})});
-  EXPECT_EQ(errors, (std::vector<toolkit::Result>{toolkit::kOk, toolkit::kOk}));
-  ASSERT_TRUE(sim_->WaitForReceived(p2::kControl, 2, 20s));
+      Write({u"дом1.насос.режим", u"дом1.котел.уставка", u"дом1.насос.режим"},
+            {Variant(std::uint8_t{2}), Variant(std::int32_t{65}), Variant(std::uint8_t{3})});
+  EXPECT_EQ(errors, (std::vector<toolkit::Result>{toolkit::kOk, toolkit::kOk, toolkit::kOk}));
+  ASSERT_TRUE(sim_->WaitForReceived(p2::kControl, 3, 20s));
   const auto controls = sim_->Received(p2::kControl);
-  ASSERT_EQ(controls.size(), 2u);
+  ASSERT_EQ(controls.size(), 3u);
   const auto& first = std::get<P2ChannelValue>(controls[0].Decoded);
   const auto& second = std::get<P2ChannelValue>(controls[1].Decoded);
+  EXPECT_EQ(std::get<P2ChannelValue>(controls[2].Decoded).Channel.Value(),
+            Variant(std::uint8_t{3}));
   EXPECT_EQ(first.Flags, p2_flags::kControlByNumber);
   EXPECT_EQ(first.Channel.Number, 11u);
   EXPECT_EQ(first.Channel.Value(), Variant(std::int32_t{65}));
@@ -335,7 +338,7 @@ TEST_F(Type2Integration, WritesBecomeControlCommandsInChannelListOrder) {
                       "ERROR\tWriteTags: ошибка отправки команды управления для "
                       "addr=дом1.котел.уставка"),
             lines.end());
-  EXPECT_EQ(sim_->ReceivedCount(p2::kControl), 2u);
+  EXPECT_EQ(sim_->ReceivedCount(p2::kControl), 3u);
 }
 
 // The server describes a writable array channel again as a scalar; its item keeps the array

@@ -96,6 +96,7 @@ Result Client::AddGroup(const GroupSpec& group_params, Handle* server_group,
   if (revised_rate != nullptr) *revised_rate = group->update_rate;
   const bool revised = group->update_rate != group_params.requested_update_rate;
   groups_.emplace(group->server_handle, std::move(group));
+  engine_->Wake();  // its first scan is due at once
   return revised ? kOpcSUnsupportedRate : kOk;
 }
 
@@ -258,6 +259,7 @@ Result Client::SetState(Handle handle, const GroupStateChange& change,
     if (change.percent_deadband) group->percent_deadband = *change.percent_deadband;
     if (change.locale) group->locale = *change.locale;
     if (change.client_handle) group->client_handle = *change.client_handle;
+    engine_->Wake();  // a new update rate or an activation changes when the next scan is due
   }
   engine_->ReportActivation(delta);
   return result;

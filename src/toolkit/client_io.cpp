@@ -116,6 +116,7 @@ Result Client::AdviseDataCallback(Handle handle, std::shared_ptr<DataCallback> s
   group->sink = std::move(sink);
   for (GroupItem& item : group->items) item.initial = true;  // a new subscriber gets everything
   group->scanned = false;
+  engine_->Wake();
   return kOk;
 }
 
@@ -158,6 +159,7 @@ Result Client::QueueRead(Handle handle, const std::vector<Handle>& items,
   job.cancel_id = engine_->next_cancel_id_++;
   *cancel_id = job.cancel_id;
   engine_->jobs_.push_back(std::move(job));
+  engine_->Wake();
   return Overall(*errors);
 }
 
@@ -194,6 +196,7 @@ Result Client::QueueWrite(Handle handle, const std::vector<Handle>& items,
   job.cancel_id = engine_->next_cancel_id_++;
   *cancel_id = job.cancel_id;
   engine_->jobs_.push_back(std::move(job));
+  engine_->Wake();
   return Overall(*errors);
 }
 
@@ -242,6 +245,7 @@ Result Client::Refresh2(Handle handle, std::uint32_t source, std::uint32_t trans
   job.cancel_id = engine_->next_cancel_id_++;
   *cancel_id = job.cancel_id;
   engine_->jobs_.push_back(std::move(job));
+  engine_->Wake();
   return kOk;
 }
 

@@ -2,7 +2,10 @@
 // asynchronous transactions, activation counts and the shutdown stages.
 #include "toolkit/client.h"
 
+#include <chrono>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -447,6 +450,78 @@ TEST_F(ClientTest, TheEngineThreadScansByTheInjectedClock) {
   clock_.Advance(1000);
   ASSERT_TRUE(threaded.service->WaitForScan());
   EXPECT_EQ(sink->ChangeCount(), 2u);
+  c->Release();
+}
+
+// With the system clock: the engine's thread sleeps until a group is due or a client asks for
+// something, instead of scanning every millisecond.
+TEST(EngineThread, SleepsUntilAGroupIsDueAndWakesForTransactions) {
+  ServiceFixture threaded(1000, 0, 10, false);
+  const loTagId a = threaded.Tag(u"a", 0);
+  threaded.Set(a, 1);
+  Client* c = threaded.NewClient();
+  Handle g = 0;
+  GroupSpec group_params;
+  group_params.requested_update_rate = 1000;
+  c->AddGroup(group_params, &g, nullptr);
+  std::vector<ItemResult> results;
+  std::vector<Result> errors;
+  c->AddItems(g, {Def(u"a", 1)}, &results, &errors);
+  auto sink = std::make_shared<Recorder>();
+  c->AdviseDataCallback(g, sink);
+  ASSERT_TRUE(threaded.service->WaitForScan());
+  EXPECT_EQ(sink->ChangeCount(), 1u) << "the first scan of an advised group comes at once";
+
+  const std::uint64_t scans = threaded.service->ScanCount();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_LE(threaded.service->ScanCount() - scans, 2u) << "no scan is due within 300 ms";
+
+  // An asynchronous read is carried out at once, long before the group's next scan.
+  const auto start = std::chrono::steady_clock::now();
+  std::uint32_t cancel = 0;
+  ASSERT_EQ(c->AsyncRead(g, {results[0].server_handle}, 7, &cancel, &errors), kOk);
+  for (int i = 0; i < 5000; ++i) {
+    {
+      std::lock_guard<std::mutex> guard(sink->lock);
+      if (!sink->reads.empty()) break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const auto waited = std::chrono::steady_clock::now() - start;
+  {
+    std::lock_guard<std::mutex> guard(sink->lock);
+    ASSERT_EQ(sink->reads.size(), 1u);
+  }
+  EXPECT_LT(waited, std::chrono::milliseconds(500));
+  c->Release();
+}
+
+// A driver without a minimum rate lets a group ask for none: it is scanned once a millisecond,
+// never in a loop that does not wait.
+TEST(EngineThread, AGroupWithoutARateIsScannedEveryMillisecondAtMost) {
+  ServiceFixture threaded(0, 0, 10, false);
+  const loTagId a = threaded.Tag(u"a", 0);
+  threaded.Set(a, 1);
+  Client* c = threaded.NewClient();
+  Handle g = 0;
+  GroupSpec group_params;
+  group_params.requested_update_rate = 0;
+  c->AddGroup(group_params, &g, nullptr);
+  std::vector<ItemResult> results;
+  std::vector<Result> errors;
+  c->AddItems(g, {Def(u"a", 1)}, &results, &errors);
+  c->AdviseDataCallback(g, std::make_shared<Recorder>());
+  ASSERT_TRUE(threaded.service->WaitForScan());
+  const std::uint64_t scans = threaded.service->ScanCount();
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  const std::uint64_t passes = threaded.service->ScanCount() - scans;
+  EXPECT_GT(passes, 0u) << "still scanned";
+  // About one a millisecond; a loop that never waits makes tens of thousands.
+  EXPECT_LE(passes, 5u * static_cast<std::uint64_t>(ms) + 50u) << "in " << ms << " ms";
   c->Release();
 }
 

@@ -1,5 +1,7 @@
 #include "toolkit/engine.h"
 
+#include <algorithm>
+
 #include "platform/clock.h"
 #include "platform/thread.h"
 
@@ -27,6 +29,7 @@ void Engine::Shutdown() {
     stopped_ = true;
   }
   stop_thread_.store(true);
+  wake_.Raise();
   if (thread_.joinable()) {
     if (thread_.get_id() != std::this_thread::get_id()) {
       thread_.join();
@@ -137,10 +140,31 @@ void Engine::SetState(Client* client, int operation, int server_state, const cha
 
 void Engine::ThreadMain() {
   platform::SetCurrentThreadName("opc engine");
+  platform::WaitSources sources;
+  sources.wake = &wake_;
   while (!stop_thread_.load()) {
     RunScanOnce();
-    platform::CurrentClock().Sleep(1);
+    platform::CurrentClock().Wait(NextScanDelay(), sources);
   }
+}
+
+std::uint32_t Engine::NextScanDelay() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (!jobs_.empty()) return 0;
+  const std::uint32_t now = platform::CurrentClock().TickCount();
+  std::uint32_t delay = kMaxScanWaitMs;
+  for (const std::shared_ptr<Client>& client : clients_) {
+    if (!client->connected_ || client->stopped_) continue;
+    for (const auto& [handle, group] : client->groups_) {
+      if (!group->active || !group->sink) continue;  // not scanned
+      if (!group->scanned) return 0;
+      // A group without a rate (a driver without a minimum) is scanned once a millisecond, as
+      // ever, not in a loop that never waits.
+      const std::uint32_t rate = std::max<std::uint32_t>(group->update_rate, 1);
+      delay = std::min(delay, platform::TicksLeft(now, group->last_scan_tick, rate));
+    }
+  }
+  return delay;
 }
 
 bool Engine::WaitForScan() {
@@ -151,6 +175,7 @@ bool Engine::WaitForScan() {
   }
   // A pass that began after now has ended once the count has grown by two.
   const std::uint64_t target = scan_count_.load() + 2;
+  wake_.Raise();
   std::unique_lock<std::mutex> guard(scan_signal_lock_);
   scan_signal_.wait(guard, [&] { return scan_count_.load() >= target || stop_thread_.load(); });
   return scan_count_.load() >= target;

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/wait.h"
 #include "toolkit/addressspace.h"
 #include "toolkit/cache.h"
 #include "toolkit/client.h"
@@ -68,6 +69,10 @@ class Engine : public std::enable_shared_from_this<Engine> {
   bool WaitForScan();
   std::uint64_t ScanCount() const { return scan_count_.load(); }
 
+  // Ends the wait of the engine's thread: a group or a transaction wants a scan before the one
+  // that was due (any thread).
+  void Wake() { wake_.Raise(); }
+
   // Number of items that clients hold active (item and group active), as reported through the
   // activation callback.
   std::int32_t ActiveItemCount() const { return active_items_.load(); }
@@ -92,6 +97,9 @@ class Engine : public std::enable_shared_from_this<Engine> {
   };
 
   void ThreadMain();
+  // Milliseconds until the next scan is due: the earliest group's update period, at once for
+  // queued transactions and for groups not scanned yet, at most kMaxScanWaitMs.
+  std::uint32_t NextScanDelay();
   void RunJob(Job& job);
   // Scans one group (lock_ held); true when `change` is to be delivered.
   bool ScanGroup(Client& client, Group& group, std::uint32_t now, DataChange& change);
@@ -141,6 +149,10 @@ class Engine : public std::enable_shared_from_this<Engine> {
   std::atomic<std::int32_t> active_items_{0};
   std::atomic<std::uint64_t> scan_count_{0};
   std::atomic<bool> stop_thread_{false};
+  // The longest wait between two scans of the engine's thread: a scan that a client's request
+  // makes due wakes it (Wake), so this only bounds a wait that nothing else ends.
+  static constexpr std::uint32_t kMaxScanWaitMs = 10000;
+  platform::WakeSignal wake_;
   std::mutex scan_signal_lock_;
   std::condition_variable scan_signal_;
   std::thread thread_;

@@ -73,9 +73,9 @@ std::vector<PropertyInfo> AvailableProperties(const TagInfo& tag, const PropList
     if (EngineOnly(entry.id)) continue;
     PropertyInfo info;
     info.id = entry.id;
-    info.vartype = VarTypeOf(entry.value.TypeCode());
-    if (!entry.description.empty()) {
-      info.description = entry.description;
+    info.vartype = VarTypeOf(entry.TypeCode());
+    if (!entry.Description().empty()) {
+      info.description = entry.Description();
     } else if (const char16_t* known = StandardDescription(entry.id)) {
       info.description = known;
     }
@@ -95,7 +95,7 @@ bool PropertyValue(const TagInfo& tag, const PropList& assigned, std::uint32_t i
                    const ItemValue& current, std::uint32_t scan_rate, Variant* value) {
   for (const PropertyEntry& entry : assigned) {
     if (entry.id == id && !EngineOnly(id)) {
-      *value = entry.value;
+      *value = entry.Value();
       return true;
     }
   }

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/clock.h"
 #include "toolkit/toolkit_test_support.h"
@@ -49,6 +51,74 @@ TEST(LoAddRealTag, ReportsEachRefusalWithItsCode) {
   EXPECT_EQ(loAddRealTagW(f.service, &id, 0, u"a", 0x200, 1, &zero, 0, nullptr), kLoExists)
       << "a duplicate stays a duplicate when the capacity is exhausted";
   EXPECT_EQ(f.service->Space().Count(), 3u);
+}
+
+// Items share what their property lists have alike (descriptions, texts, EU infos); every item
+// still reads back exactly the values it was given, of every type.
+TEST(LoPropertyAdd, ItemsShareLikePropertiesAndEachKeepsItsOwnValues) {
+  ServiceFixture f;
+  Variant texts = Variant(VariantArray(kTypeString, 2));
+  texts.MutableArray()->Set(0, Variant(u"норма"));
+  texts.MutableArray()->Set(1, Variant(u"авария"));
+  Variant range = Variant(VariantArray(kTypeFloat8, 2));
+  range.MutableArray()->Set(1, Variant(100.0));
+  const std::vector<Variant> values = {
+      Variant(),
+      Variant(std::int8_t{-5}),
+      Variant(std::uint8_t{250}),
+      Variant(std::int16_t{-30000}),
+      Variant(std::uint16_t{60000}),
+      Variant(std::int32_t{-2000000000}),
+      Variant(std::uint32_t{4000000000u}),
+      Variant(1.5f),
+      Variant(-2.25),
+      Variant(DateValue{45299.5}),
+      Variant(true),
+      Variant(std::u16string(u"°C")),
+      Variant(std::string("utf-8")),
+      range,
+  };
+  const std::u16string names[] = {u"x", u"y"};
+  for (const std::u16string& name : names) {
+    const loTagId id = f.Tag(name, std::uint8_t{0}, 1, 2, &texts);
+    ASSERT_NE(id, 0u);
+    const unsigned list = loPropListCreate(f.service);
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      loPropertyAddW(f.service, list, static_cast<unsigned>(6000 + k), &values[k], 0, u"Общее");
+    }
+    const Variant own = Variant(u"свой " + name);
+    loPropertyAddW(f.service, list, 5000, &own, 0, nullptr);
+    const Variant first = 1, second = 2;
+    loPropertyAddW(f.service, list, 5001, &first, 0, u"до");
+    loPropertyAddW(f.service, list, 5001, &second, 0, u"после");  // replaces the first
+    loPropListAssign(f.service, list, id, 1);
+  }
+  Client* client = f.NewClient();
+  std::vector<std::uint32_t> ids = {8, 5000, 5001};
+  for (std::size_t k = 0; k < values.size(); ++k)
+    ids.push_back(static_cast<std::uint32_t>(6000 + k));
+  for (const std::u16string& name : names) {
+    std::vector<Variant> read;
+    std::vector<Result> errors;
+    ASSERT_EQ(client->GetItemProperties(name, ids, &read, &errors), kOk);
+    EXPECT_EQ(read[0], texts) << "the shared EU info";
+    EXPECT_EQ(read[1], Variant(u"свой " + name));
+    EXPECT_EQ(read[2], Variant(2));
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      EXPECT_EQ(read[3 + k], values[k]) << "property " << 6000 + k << " of " << read.size();
+    }
+    std::vector<PropertyInfo> available;
+    ASSERT_EQ(client->QueryAvailableProperties(name, &available), kOk);
+    ASSERT_EQ(available.size(), 8u + values.size() + 2u);  // the standard ones, then the list's
+    EXPECT_EQ(available[8 + 2].id, 6002u);
+    EXPECT_EQ(available[8 + 2].description, u"Общее");
+    EXPECT_EQ(available[8 + 2].vartype, kVtUi1);
+    EXPECT_EQ(available[8 + 13].vartype, kVtR8 | kVtArray);
+    EXPECT_EQ(available[8 + 14].id, 5000u);
+    EXPECT_EQ(available[8 + 14].description, u"") << "none given, none standard";
+    EXPECT_EQ(available[8 + 15].description, u"после");
+  }
+  client->Release();
 }
 
 TEST(LoCacheUpdate, RefusesTagZeroAndUnknownTagsAndTouchesNothing) {

@@ -135,9 +135,28 @@ std::string Utf8ToCp1251(std::string_view utf8) {
 }
 
 std::string Cp1251ToUtf8(std::string_view cp1251) {
-  std::string out;
-  out.reserve(cp1251.size() * 2);
-  for (const char c : cp1251) AppendUtf8(out, Cp1251ToCodePoint(static_cast<unsigned char>(c)));
+  // Every character of the code page lies in the basic plane: one to three bytes each. The length
+  // is counted first, so the text is written in place and holds no spare room.
+  std::size_t length = 0;
+  for (const char c : cp1251) {
+    const char32_t cp = Cp1251ToCodePoint(static_cast<unsigned char>(c));
+    length += cp < 0x80 ? 1 : (cp < 0x800 ? 2 : 3);
+  }
+  std::string out(length, '\0');
+  char* p = out.data();
+  for (const char c : cp1251) {
+    const char32_t cp = Cp1251ToCodePoint(static_cast<unsigned char>(c));
+    if (cp < 0x80) {
+      *p++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (cp >> 6));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      *p++ = static_cast<char>(0xE0 | (cp >> 12));
+      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
   return out;
 }
 
@@ -221,6 +240,16 @@ int CompareTextNoCase(std::string_view a, std::string_view b) {
 
 bool SameTextNoCase(std::string_view a, std::string_view b) {
   return CompareTextNoCase(a, b) == 0;
+}
+
+std::size_t HashTextNoCase(std::string_view utf8) {
+  // FNV-1a over the folded code points, as CompareTextNoCase compares them.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    hash ^= UpperCodePoint(NextCodePoint(utf8, pos));
+    hash *= 1099511628211ull;
+  }
+  return static_cast<std::size_t>(hash);
 }
 
 }  // namespace corvid

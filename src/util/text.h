@@ -25,5 +25,7 @@ std::u16string UpperCaseText(std::u16string_view utf16);
 // <0, 0, >0 like strcmp, comparing the upper-case forms code point by code point.
 int CompareTextNoCase(std::string_view a, std::string_view b);
 bool SameTextNoCase(std::string_view a, std::string_view b);
+// A hash of the upper-case form: texts that SameTextNoCase finds equal hash alike.
+std::size_t HashTextNoCase(std::string_view utf8);
 
 }  // namespace corvid

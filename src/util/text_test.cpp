@@ -113,7 +113,13 @@ TEST(TextTest, CompareTextNoCase) {
     const int result = CompareTextNoCase(c.a, c.b);
     EXPECT_EQ((result > 0) - (result < 0), c.sign) << c.a << " vs " << c.b;
     EXPECT_EQ(SameTextNoCase(c.a, c.b), c.sign == 0) << c.a << " vs " << c.b;
+    if (c.sign == 0) {
+      EXPECT_EQ(HashTextNoCase(c.a), HashTextNoCase(c.b)) << c.a << " vs " << c.b;
+    }
   }
+  EXPECT_EQ(HashTextNoCase("\xff\xfe"), HashTextNoCase("\xff\xfe"));
+  EXPECT_NE(HashTextNoCase("Котельная.T1"), HashTextNoCase("Котельная.T2"));
+  EXPECT_NE(HashTextNoCase("ab"), HashTextNoCase("ba"));
 }
 
 }  // namespace

@@ -30,6 +30,10 @@ class PosixClock final : public Clock {
     while (nanosleep(&ts, &ts) != 0) {
     }
   }
+
+  bool Wait(std::uint32_t ms, const WaitSources& sources) override {
+    return WaitForSources(sources, ms);
+  }
 };
 
 }  // namespace

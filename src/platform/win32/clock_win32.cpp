@@ -16,6 +16,9 @@ class Win32Clock final : public Clock {
   }
 
   void Sleep(std::uint32_t ms) override { ::Sleep(ms); }
+  bool Wait(std::uint32_t ms, const WaitSources& sources) override {
+    return WaitForSources(sources, ms);
+  }
 };
 
 }  // namespace

@@ -177,10 +177,22 @@ bool CorvidSim::Serve(p::SelectSet ready) {
   if ((stream1 || stream2) && !silent_) {
     std::size_t pending = 0;
     for (const auto& q : queue_) pending += q.Bytes.size() - q.Offset;
-    if (pending < kStreamLowWater) {
+    std::uint32_t count = pending < kStreamLowWater ? kStreamBatch : 0;
+    if (stream_rate_ != 0) {
+      if (rate_connection_ != connections_) {
+        rate_connection_ = connections_;
+        rate_start_tick_ = now;
+        rate_streamed_ = 0;
+      }
+      const std::uint64_t due =
+          std::uint64_t{stream_rate_} * p::TicksSince(now, rate_start_tick_) / 1000u;
+      count = static_cast<std::uint32_t>(std::min<std::uint64_t>(due - rate_streamed_, count));
+      rate_streamed_ += count;
+    }
+    if (count > 0) {
       std::vector<OutCommand> batch;
-      if (stream1) server_.Burst(kStreamBatch, batch);
-      if (stream2) server_.BurstValues(kStreamBatch, batch);
+      if (stream1) server_.Burst(count, batch);
+      if (stream2) server_.BurstValues(count, batch);
       EnqueueLocked(batch);
     }
   }
@@ -680,11 +692,19 @@ void CorvidSim::CutNextCommand(std::uint32_t first_bytes,
 void CorvidSim::SetStreaming(bool on) {
   std::lock_guard lock(mu_);
   streaming_ = on;
+  rate_connection_ = 0;  // a steady rate starts afresh
 }
 
 void CorvidSim::SetValueStreaming(bool on) {
   std::lock_guard lock(mu_);
   value_streaming_ = on;
+  rate_connection_ = 0;
+}
+
+void CorvidSim::SetStreamRate(std::uint32_t per_second) {
+  std::lock_guard lock(mu_);
+  stream_rate_ = per_second;
+  rate_connection_ = 0;  // the count starts afresh
 }
 
 bool CorvidSim::Play(const TimelineAction& action) {

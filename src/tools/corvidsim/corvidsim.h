@@ -124,6 +124,9 @@ class CorvidSim {
   // Load mode of type 2: once the connected client has had its type-2 channels, keep its socket
   // full of value changes 57 (cycling over the active scalar channels).
   void SetValueStreaming(bool on);
+  // Load modes at a steady rate: at most `per_second` records (or values) a second from the
+  // moment a client becomes live; 0: as fast as the socket takes them.
+  void SetStreamRate(std::uint32_t per_second);
 
   // ---- pushes now; false (and nothing sent) when no client is connected ----
   // Changes the stored channel and sends its state record; false also for an unknown address.
@@ -219,6 +222,10 @@ class CorvidSim {
   bool value_streaming_ = false;
   bool live_ = false;   // the current client has had its states (load mode streams from then on)
   bool live2_ = false;  // the current client has had its type-2 channels
+  std::uint32_t stream_rate_ = 0;      // records a second; 0: no limit
+  std::uint32_t rate_connection_ = 0;  // the connection the rate's count belongs to
+  std::uint32_t rate_start_tick_ = 0;  // when that connection began streaming
+  std::uint64_t rate_streamed_ = 0;    // records queued since then
   std::optional<CutNext> cut_next_;
   TDataStack rx_;
   std::deque<Pending> queue_;

@@ -3,7 +3,7 @@
 // SIGINT or SIGTERM (Ctrl-C), or "stop" on standard input.
 //
 //   corvidsim [--port N] [--bind ADDRESS] [--scenario FILE.json] [--login L --password P]
-//             [--load N] [--load2 N [--attrs K]] [--dump-scenario FILE.json]
+//             [--load N] [--load2 N [--attrs K]] [--rate R] [--dump-scenario FILE.json]
 //             [--chaos SEED [--chaos-short] [--chaos-ms N] [--test-connect-ms N]
 //              [--timeout-ms N]]
 //             [--truth FILE.json]
@@ -15,6 +15,8 @@
 //   chaos          the chaos goes on
 //   truth [FILE]   the truth is written now (to FILE, else to the --truth file)
 //   stop           the simulator ends
+//   drop           the current connection is closed (the client connects again)
+//   pause, stream  the load's stream stops, goes on
 // Each is answered by one line on standard output. When the chaos ends by itself after
 // --chaos-ms, the truth file is written too.
 #include <atomic>
@@ -66,6 +68,7 @@ void Usage() {
       "  --load N            нагрузка: N каналов тип 1 и непрерывный поток их состояний\n"
       "  --load2 N           нагрузка: N каналов тип 2 и непрерывный поток их значений (57)\n"
       "  --attrs K           атрибутов у каждого канала нагрузки тип 2 (по умолчанию 10)\n"
+      "  --rate R            поток нагрузки: R состояний (значений) в секунду вместо предельного\n"
       "  --dump-scenario F   записать сценарий в файл F и выйти\n"
       "  --chaos SEED        хаос: сбои связи и обычный обмен по расписанию из зерна SEED\n"
       "  --chaos-short       хаос короткого прогона: частые быстрые сбои, плотный обмен\n"
@@ -74,7 +77,7 @@ void Usage() {
       "  --timeout-ms N      TIMEOUT клиента для хаоса, мсек (по умолчанию 30000)\n"
       "  --truth FILE        файл правды (JSON): пишется по команде quiet или truth и в конце "
       "хаоса\n"
-      "строки на стандартном входе: quiet, chaos, truth [FILE], stop\n",
+      "строки на стандартном входе: quiet, chaos, truth [FILE], stop, drop, pause, stream\n",
       stdout);
 }
 
@@ -127,6 +130,7 @@ int main(int argc, char** argv) {
   std::uint32_t load = 0;
   std::uint32_t load2 = 0;
   std::uint32_t attrs = 10;
+  std::uint32_t rate = 0;
   std::string bind = "127.0.0.1";
   std::string scenario_file;
   std::string dump_file;
@@ -173,6 +177,11 @@ int main(int argc, char** argv) {
     } else if (arg == "--attrs") {
       if (!ParseNumber(value, 700, attrs)) {
         std::fprintf(stderr, "corvidsim: неверное число атрибутов (0..700): %s\n", value.c_str());
+        return 1;
+      }
+    } else if (arg == "--rate") {
+      if (!ParseNumber(value, 10000000, rate)) {
+        std::fprintf(stderr, "corvidsim: неверная частота: %s\n", value.c_str());
         return 1;
       }
     } else if (arg == "--bind") {
@@ -258,8 +267,12 @@ int main(int argc, char** argv) {
   Print("слушаю " + bind + ":" + std::to_string(sim.Port()) + ", сценарий \"" + name +
         "\", каналов тип 1: " + std::to_string(channels) + ", тип 2: " + std::to_string(channels2) +
         ", логин \"" + account + "\"");
-  if (load > 0) sim.SetStreaming(true);
-  if (load2 > 0) sim.SetValueStreaming(true);
+  sim.SetStreamRate(rate);
+  const auto stream = [&](bool on) {
+    if (load > 0) sim.SetStreaming(on);
+    if (load2 > 0) sim.SetValueStreaming(on);
+  };
+  stream(true);
 
   // The truth to `path` (the --truth file when empty), reported in one line.
   auto write_truth = [&](std::string path) {
@@ -296,6 +309,12 @@ int main(int argc, char** argv) {
         write_truth(line->size() > 6 ? line->substr(6) : "");
       } else if (*line == "stop") {
         g_stop = 1;
+      } else if (*line == "drop") {
+        Print("соединение закрывается по команде");
+        sim.DropConnection();
+      } else if (*line == "pause" || *line == "stream") {
+        stream(*line == "stream");
+        Print(*line == "stream" ? "поток нагрузки включен" : "поток нагрузки приостановлен");
       } else if (!line->empty()) {
         Print("неизвестная команда: " + *line);
       }

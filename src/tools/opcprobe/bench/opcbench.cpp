@@ -1,6 +1,8 @@
 // opcbench: the OPC DA throughput of a server fed by `corvidsim --load N`, measured by a COM
-// client: N items added in one AddItems, one sync read of all of them from the cache, and the
-// item values per second delivered through OnDataChange of one active group.
+// client: N items added in one AddItems, one sync read of all of them from the cache, the item
+// values per second delivered through OnDataChange of one active group, and the delay of each
+// value from its time (the simulator's push) to its OnDataChange, as percentiles and as a
+// histogram that a script can merge over several clients.
 //
 //   opcbench PROGID ITEMS [SECONDS] [UPDATE_MS] [GROUPS]
 //
@@ -11,8 +13,10 @@
 // Prints one "name<TAB>value" line per figure; exit 0 when every item was added and read.
 #include <objbase.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -30,6 +34,11 @@ using Clock = std::chrono::steady_clock;
 
 double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::int64_t FileTimeValue(const FILETIME& ft) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) |
+                                   ft.dwLowDateTime);
 }
 
 std::wstring LoadItemId(std::size_t i) {
@@ -54,9 +63,19 @@ class CountingSink final : public IOPCDataCallback {
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
   ULONG STDMETHODCALLTYPE Release() override { return --refs_; }  // lives on the stack
   HRESULT STDMETHODCALLTYPE OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD dwCount,
-                                         OPCHANDLE* phClientItems, VARIANT*, WORD*, FILETIME*,
-                                         HRESULT*) override {
+                                         OPCHANDLE* phClientItems, VARIANT*, WORD*,
+                                         FILETIME* pftTimeStamps, HRESULT*) override {
     if (!counting_.load()) return S_OK;
+    FILETIME now_ft;
+    GetSystemTimeAsFileTime(&now_ft);
+    const std::int64_t now = FileTimeValue(now_ft);
+    for (DWORD i = 0; i < dwCount; ++i) {
+      const std::int64_t delay_ms = (now - FileTimeValue(pftTimeStamps[i])) / 10000;
+      const std::size_t bucket =
+          delay_ms < 0 ? 0
+                       : std::min<std::size_t>(static_cast<std::size_t>(delay_ms), kBuckets - 1);
+      delays_[bucket].fetch_add(1);
+    }
     values_.fetch_add(dwCount);
     callbacks_.fetch_add(1);
     std::size_t largest = largest_.load();
@@ -86,6 +105,30 @@ class CountingSink final : public IOPCDataCallback {
     for (const auto& s : seen_) n += s.load() ? 1 : 0;
     return n;
   }
+  // The delay in milliseconds below which `fraction` of the values came.
+  std::size_t DelayPercentile(double fraction) const {
+    std::uint64_t total = 0;
+    for (const auto& d : delays_) total += d.load();
+    std::uint64_t seen = 0;
+    for (std::size_t ms = 0; ms < kBuckets; ++ms) {
+      seen += delays_[ms].load();
+      if (total != 0 && static_cast<double>(seen) >= fraction * static_cast<double>(total)) {
+        return ms;
+      }
+    }
+    return kBuckets - 1;
+  }
+  // "ms:count" pairs of the delays seen, comma separated.
+  std::string DelayHistogram() const {
+    std::string text;
+    for (std::size_t ms = 0; ms < kBuckets; ++ms) {
+      const std::uint64_t n = delays_[ms].load();
+      if (n == 0) continue;
+      if (!text.empty()) text += ',';
+      text += std::to_string(ms) + ':' + std::to_string(n);
+    }
+    return text;
+  }
 
  private:
   std::atomic<ULONG> refs_{1};
@@ -94,6 +137,9 @@ class CountingSink final : public IOPCDataCallback {
   std::atomic<std::uint64_t> callbacks_{0};
   std::atomic<std::size_t> largest_{0};
   std::vector<std::atomic<bool>> seen_;
+  static constexpr std::size_t kBuckets = 60000;  // 1 ms each; the last takes all longer ones
+  std::vector<std::atomic<std::uint64_t>> delays_ =
+      std::vector<std::atomic<std::uint64_t>>(kBuckets);
 };
 
 // Waits until the server knows the last item of the load (it has downloaded the configuration).
@@ -249,6 +295,9 @@ int Run(const std::string& prog_id, std::size_t items, int seconds, DWORD update
   std::printf("values_per_callback_avg\t%.0f\n", per_callback);
   std::printf("values_per_callback_max\t%zu\n", sink.Largest());
   std::printf("distinct_items_changed\t%zu\n", sink.DistinctItems());
+  std::printf("delay_ms_median\t%zu\n", sink.DelayPercentile(0.5));
+  std::printf("delay_ms_p99\t%zu\n", sink.DelayPercentile(0.99));
+  std::printf("delay_histogram\t%s\n", sink.DelayHistogram().c_str());
   std::printf("values_per_item_per_s\t%.2f\n",
               static_cast<double>(sink.Values()) / elapsed_s /
                   static_cast<double>(items * static_cast<std::size_t>(groups)));
