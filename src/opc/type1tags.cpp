@@ -94,6 +94,7 @@ bool TCorvidDataList::UpdateEntry(TCorvidData& entry, const SStateRecord& record
   entry.TagValue.Quality = StateToQuality(record.State, true);
   entry.TagValue.Value = Type1Value(record.DType, record.Val);
   if (loCacheUpdate(service, 1, &entry.TagValue, nullptr) == 0) {
+    if (entry.TagValue.TagId == 0 && !untagged_logged_.insert(entry.RealTag).second) return false;
     WriteLog("ERROR\tloCacheUpdate()\t(ID=%d ADDR=%u.%u.%u.%u DTYPE=%u STATE=%u VAL[0]=%u)",
              static_cast<int>(record.Id), unsigned{record.A1}, unsigned{record.A2},
              unsigned{record.A3}, unsigned{record.A4}, unsigned{record.DType},
@@ -140,6 +141,7 @@ void TCorvidDataList::Clear() {
   entries_.clear();
   tag_ids_.clear();
   index_.clear();
+  untagged_logged_.clear();
   count_.store(0);
 }
 

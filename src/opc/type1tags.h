@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "link/fixedstructs.h"
@@ -104,6 +105,9 @@ class TCorvidDataList {
   // The tag ids of the entries' items in the order of the entries, for the walks over every item
   // (the refresh once a second) that need nothing else of an entry.
   std::vector<loTagId> tag_ids_;
+  // The entries without an item (their name taken, no room left) whose refused state was logged:
+  // each logs its first state only, not every state for as long as the server runs.
+  std::unordered_set<std::uint32_t> untagged_logged_;  // by RealTag
 
   LocalToUtcCache to_utc_;
   std::map<std::uint8_t, Variant> enumeration_texts_;

@@ -182,6 +182,23 @@ TEST_F(Type1Tags, AnItemNameThatExistsIsLoggedAndLeavesNoTag) {
   EXPECT_EQ(lines[0],
             "ERROR\tTCorvidData::AddTag()\tOPC tag name \"1\" already exist ! (ADDR=1.1.1.2 "
             "DTYPE=1)");
+
+  // The states of the entry without an item are refused; the first is logged, not every one
+  // for as long as the server runs.
+  SStateRecord r;
+  r.Id = 3;
+  r.A1 = r.A2 = r.A3 = 1;
+  r.A4 = 2;
+  r.DType = 1;
+  for (std::uint8_t state = 0; state < 3; ++state) {
+    r.State = state;
+    EXPECT_FALSE(table_.Update(r));
+  }
+  r.A4 = 1;
+  EXPECT_TRUE(table_.Update(r)) << "the entry with an item takes its states";
+  const auto after = Lines();
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_EQ(after[1], "ERROR\tloCacheUpdate()\t(ID=3 ADDR=1.1.1.2 DTYPE=1 STATE=0 VAL[0]=0)");
 }
 
 TEST_F(Type1Tags, StateRecordsSetValueQualityAndUtcTimestamp) {

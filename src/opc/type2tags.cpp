@@ -254,6 +254,7 @@ bool TType2Tags::opcAddValue2(const TChannel2& channel) {
     return false;
   }
   if (channel.OpcHandle == 0) {
+    if (!unlinked_logged_.insert(channel.Addr).second) return false;
     WriteLog(
         "ERROR\topcAddValue2(): неверный идентификатор\t(Owner=%d Addr=%s Quality=%u Values=%s)",
         static_cast<int>(channel.Owner), C(channel.Addr), unsigned{channel.Quality()},
@@ -267,6 +268,7 @@ bool TType2Tags::opcAddValue2(const TChannel2& channel) {
   record.Error = 0;
   record.Quality = StateToQuality(static_cast<std::uint8_t>(channel.Quality()), channel.Active);
   record.TagId = channel.OpcHandle;
+  if (!unlinked_logged_.empty()) unlinked_logged_.erase(channel.Addr);
   if (loCacheUpdate(service, 1, &record, nullptr) == 0) {
     WriteLog("ERROR\topcAddValue2()\t(Owner=%d Addr=%s Quality=%u Values=%s)",
              static_cast<int>(channel.Owner), C(channel.Addr), unsigned{channel.Quality()},

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "channels/channel.h"
 #include "opc/opcservice.h"
@@ -74,6 +75,10 @@ class TType2Tags {
   // Every item published, by its name (the channel address, exact as the toolkit compares it).
   // Server thread only (opcAddTag2).
   std::unordered_map<std::string, loTagId> items_;
+  // Addresses of the channels without an item whose values were refused and logged: a channel
+  // that never gets an item (its name taken, no room left) logs its first value only, not every
+  // value for as long as the server runs. Server thread only.
+  std::unordered_set<std::string> unlinked_logged_;
 };
 
 }  // namespace corvid

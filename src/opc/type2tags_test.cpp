@@ -286,6 +286,18 @@ TEST_F(Type2Items, ANameTakenByAnotherItemIsNotShared) {
             "ERROR\topcAddTag2()\tOPC tag \"1.1.1.1\" already axist ! (comments \"\")");
   EXPECT_NE(Read(u"1.1.1.1").value, Variant(std::int32_t{5}));
   EXPECT_EQ(channels_.Count(), 1) << "the channel is kept without an item";
+
+  // Its values are refused: the first is logged, not every one for as long as the server runs.
+  for (std::int32_t value = 6; value < 9; ++value) {
+    BuildChannelValue(In(), Channel(1, "", kTypeInt4, value), p2_flags::kByNumber | 0x04,
+                      p2::kChannelValue, false);
+    Run();
+  }
+  ASSERT_EQ(Errors().size(), 2u);
+  EXPECT_EQ(Errors()[1],
+            "ERROR\topcAddValue2(): неверный идентификатор\t(Owner=-32768 Addr=1.1.1.1 Quality=0 "
+            "Values=6)");
+  EXPECT_EQ(Read(u"1.1.1.1").value, zero);
 }
 
 // Attributes whose ids are those of the standard OPC properties never replace them: properties
