@@ -8,6 +8,7 @@ corvid-opcd against `corvidsim --load N` / `--load2 N --attrs 10` and measures, 
                     first states and values), seen in the server's log
   reconnect         from the disconnect (the simulator closes the connection) to the end of the
                     next session, with every item already published
+                    (both times the median of --repeats runs)
   RSS               resident memory after the first session; per item in total and as the
                     difference to the smallest size (what one more item costs)
   idle CPU          share of one core while registered and nothing changes
@@ -19,7 +20,7 @@ alternate between the two servers so that both see the same load of the machine.
 
   src/server/bench/scale_bench.py [--build build/native-release]
       [--base-rev 0d42da1 --base-worktree ../scale-base | --base-build DIR]
-      [--sizes 10000,30000,100000] [--families 1,2] [--attrs 10] [--cpu-seconds 10]
+      [--sizes 10000,30000,100000] [--families 1,2] [--attrs 10] [--cpu-seconds 10] [--repeats 3]
       [--idle-seconds 30]
 """
 
@@ -28,6 +29,7 @@ import json
 import os
 import re
 import signal
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -37,7 +39,6 @@ SOURCE = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "..
 CONNECTED = "Подключение к серверу Corvid установлено"
 SESSION_END = re.compile(r"Текущее состояние \d+ каналов 2 получено")
 DISCONNECTED = "WARNING\tОтключение от сервера Corvid"
-STEP_TIME = re.compile(r"время (\d+) мсек")
 
 
 def run(cmd, **kw):
@@ -89,7 +90,7 @@ class Log:
         for p in parts:
             self.lines.append((now, p.decode("cp1251", "replace")))
 
-    def wait(self, predicate, count=1, timeout=600.0, period=0.002):
+    def wait(self, predicate, count=1, timeout=600.0, period=0.0005):
         """The time the `count`-th line matching `predicate` was seen."""
         end = time.monotonic() + timeout
         while True:
@@ -155,11 +156,15 @@ class Sim:
         with open(self.out_path, "rb") as f:
             return f.read().decode("utf-8", "replace")
 
+    def send(self, line):
+        """A command on the simulator's standard input, not waited for."""
+        self.proc.stdin.write((line + "\n").encode())
+        self.proc.stdin.flush()
+
     def command(self, line, expect):
         """A command on the simulator's standard input, done once `expect` shows in its output."""
         before = self.text().count(expect)
-        self.proc.stdin.write((line + "\n").encode())
-        self.proc.stdin.flush()
+        self.send(line)
         for _ in range(500):
             if self.text().count(expect) > before:
                 return
@@ -197,63 +202,56 @@ def stop_server(proc):
         proc.kill()
 
 
-def step_sum(texts, first, last):
-    """Sum of the "время N мсек" of the session lines from `first` to `last` (indices)."""
-    total = 0
-    for text in texts[first:last + 1]:
-        m = STEP_TIME.search(text)
-        if m and "Регистрация" not in text:
-            total += int(m.group(1))
-    return total
-
-
-def measure(opcd, corvidsim, family, n, attrs, cpu_s):
-    """One row: the figures of one server for n channels of one family."""
+def measure(opcd, corvidsim, family, n, attrs, cpu_s, repeats):
+    """One row: the figures of one server for n channels of one family; the times are the median
+    of `repeats` downloads (each by a server started afresh) and `repeats` reconnections."""
     with tempfile.TemporaryDirectory(prefix="scale-bench-") as work:
         load = ["--load", str(n)] if family == 1 else ["--load2", str(n), "--attrs", str(attrs)]
         sim = Sim(corvidsim, load + ["--rate", str(max(1, n // 10))], work)
         server = None
+        downloads, reconnects = [], []
         try:
             sim.command("pause", "поток нагрузки приостановлен")
-            sim_cpu0 = cpu_seconds(sim.proc.pid)
-            server, log = start_server(opcd, work, sim.port, n + 1000)
-            t_connect = log.wait(lambda s: CONNECTED in s)
-            t_end = log.wait(lambda s: SESSION_END.search(s) is not None)
-            cpu1 = cpu_seconds(server.pid)
-            sim_cpu1 = cpu_seconds(sim.proc.pid)
-            texts = log.texts()
-            end1 = max(i for i, s in enumerate(texts) if SESSION_END.search(s))
-            steps1 = step_sum(texts, 0, end1)
+            for attempt in range(repeats):
+                if server is not None:
+                    stop_server(server)  # the simulator serves the next one
+                sim_cpu0 = cpu_seconds(sim.proc.pid)
+                server, log = start_server(opcd, os.path.join(work, "run%d" % attempt), sim.port,
+                                           n + 1000)
+                t_connect = log.wait(lambda s: CONNECTED in s)
+                t_end = log.wait(lambda s: SESSION_END.search(s) is not None)
+                downloads.append((1000.0 * (t_end - t_connect), 1000.0 * cpu_seconds(server.pid),
+                                  1000.0 * (cpu_seconds(sim.proc.pid) - sim_cpu0)))
             time.sleep(1.0)
             rss = rss_kb(server.pid)
             idle = cpu_share(server.pid, cpu_s)
 
-            cpu2 = cpu_seconds(server.pid)
-            sim_cpu2 = cpu_seconds(sim.proc.pid)
-            sim.command("drop", "соединение закрывается по команде")
-            t_down = log.wait(lambda s: DISCONNECTED in s)
-            t_end2 = log.wait(lambda s: SESSION_END.search(s) is not None, count=2)
-            cpu3 = cpu_seconds(server.pid)
-            sim_cpu3 = cpu_seconds(sim.proc.pid)
-            texts = log.texts()
-            down = max(i for i, s in enumerate(texts) if DISCONNECTED in s)
-            end2 = max(i for i, s in enumerate(texts) if SESSION_END.search(s))
-            steps2 = step_sum(texts, down, end2)
+            for attempt in range(repeats):
+                cpu2 = cpu_seconds(server.pid)
+                sim_cpu2 = cpu_seconds(sim.proc.pid)
+                # Not waited for: the reconnection may be over before the simulator's own line
+                # of the drop is seen, and the log must be watched from the start.
+                sim.send("drop")
+                t_drop = log.wait(lambda s: DISCONNECTED in s, count=attempt + 1)
+                t_end2 = log.wait(lambda s: SESSION_END.search(s) is not None, count=attempt + 2)
+                reconnects.append((1000.0 * (t_end2 - t_drop),
+                                   1000.0 * (cpu_seconds(server.pid) - cpu2),
+                                   1000.0 * (cpu_seconds(sim.proc.pid) - sim_cpu2)))
 
             sim.command("stream", "поток нагрузки включен")
             time.sleep(2.0)
             stream = cpu_share(server.pid, cpu_s)
             rss_after = rss_kb(server.pid)
             errors = sum(1 for s in log.texts() if s.startswith("ERROR"))
+            download = [statistics.median(column) for column in zip(*downloads)]
+            reconnect = [statistics.median(column) for column in zip(*reconnects)]
             return {
-                "download_ms": 1000.0 * (t_end - t_connect),
-                "download_steps_ms": steps1,
-                "download_cpu_ms": 1000.0 * cpu1,
-                "download_sim_cpu_ms": 1000.0 * (sim_cpu1 - sim_cpu0),
-                "reconnect_cpu_ms": 1000.0 * (cpu3 - cpu2),
-                "reconnect_sim_cpu_ms": 1000.0 * (sim_cpu3 - sim_cpu2),
-                "reconnect_ms": 1000.0 * (t_end2 - t_down),
-                "reconnect_steps_ms": steps2,
+                "download_ms": download[0],
+                "download_cpu_ms": download[1],
+                "download_sim_cpu_ms": download[2],
+                "reconnect_ms": reconnect[0],
+                "reconnect_cpu_ms": reconnect[1],
+                "reconnect_sim_cpu_ms": reconnect[2],
                 "rss_kb": rss,
                 "rss_after_kb": rss_after,
                 "idle_cpu": idle,
@@ -335,6 +333,8 @@ def main():
     ap.add_argument("--attrs", type=int, default=10)
     ap.add_argument("--cpu-seconds", type=float, default=10.0)
     ap.add_argument("--idle-seconds", type=float, default=30.0)
+    ap.add_argument("--repeats", type=int, default=3,
+                    help="downloads and reconnections per row, their median shown")
     args = ap.parse_args()
 
     sizes = [int(s) for s in args.sizes.split(",")]
@@ -357,7 +357,8 @@ def main():
     for family in families:
         for n in sizes:
             for label, opcd in servers:
-                r = measure(opcd, corvidsim, family, n, args.attrs, args.cpu_seconds)
+                r = measure(opcd, corvidsim, family, n, args.attrs, args.cpu_seconds,
+                            args.repeats)
                 rows[label][(family, n)] = r
                 print("  %-16s type-%d %6d: download %.0f ms (CPU %.0f), reconnect %.0f ms (CPU %.0f), "
                       "RSS %.1f MB, idle %.2f %%, stream %.2f %%  [load %s]" %
