@@ -451,6 +451,15 @@ TEST_F(Type2Items, WritesThatCannotBeHandedOnFailTheirItems) {
   Run();
   EXPECT_EQ(write(u"boiler.sp", Variant(std::int32_t{1000})), toolkit::kOpcEBadType);
 
+  // Described again as read-only: the item still takes writes (it keeps its rights), but no
+  // command goes out for them.
+  TChannel2 read_only = narrowed;
+  read_only.WriteEnable = false;
+  BuildChannelDescription(In(), read_only, TimeEncoding::kDateTime, true, false);
+  Run();
+  EXPECT_EQ(write(u"boiler.sp", Variant(std::int32_t{5})), toolkit::kOpcEBadRights);
+  EXPECT_EQ(Errors().back(), "ERROR\tWriteTag[0]: loid=1 addr=boiler.sp: запись в канал запрещена");
+
   BuildChangeResult(In(), p2_flags::kSuccess | p2_flags::kChannelRemoved,
                     ChannelRef{0, "boiler.gone"}, 0, false);
   Run();
