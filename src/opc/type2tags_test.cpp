@@ -272,6 +272,36 @@ TEST_F(Type2Items, AnItemStaysLinkedToItsChannelWhateverReplacesTheStoredChannel
   EXPECT_NE(channels_.Find("", 1)->OpcHandle, 0u);
 }
 
+// A channel described again under its number with another address: the old address's item
+// shows it out of service instead of its last value as good for ever; the new address has the
+// channel's values from then on.
+TEST_F(Type2Items, AChannelDescribedUnderANewAddressLeavesItsOldItemOutOfService) {
+  Start(100);
+  Send54(Channel(1, "a", kTypeFloat8, 1.0));
+  Run();
+  ASSERT_EQ(Read(u"a").quality, 0xC0);
+  Send54(Channel(1, "b", kTypeFloat8, 2.0));
+  Run();
+  EXPECT_EQ(Read(u"a").quality, 28);
+  EXPECT_EQ(Read(u"b").value, Variant(2.0));
+  BuildChannelValue(In(), Channel(1, "", kTypeFloat8, 3.0), p2_flags::kByNumber | 0x04,
+                    p2::kChannelValue, false);
+  Run();
+  EXPECT_EQ(Read(u"b").value, Variant(3.0));
+  EXPECT_EQ(Read(u"b").quality, 0xC0);
+  EXPECT_EQ(Read(u"a").value, Variant(1.0));
+  EXPECT_EQ(Read(u"a").quality, 28);
+
+  // Described under its first address again: the first item is the channel's once more.
+  Send54(Channel(1, "a", kTypeFloat8, 4.0));
+  Run();
+  EXPECT_EQ(Read(u"a").value, Variant(4.0));
+  EXPECT_EQ(Read(u"a").quality, 0xC0);
+  EXPECT_EQ(Read(u"b").quality, 28);
+  EXPECT_EQ(opc_.OpcTagCount(), 2);
+  EXPECT_TRUE(Errors().empty()) << Errors().at(0);
+}
+
 // An item of the channel's name that no channel published (a type-1 item's name) is not the
 // channel's: the channel gets no item and the other item's value stays its own.
 TEST_F(Type2Items, ANameTakenByAnotherItemIsNotShared) {
@@ -420,6 +450,15 @@ TEST_F(Type2Items, WritesThatCannotBeHandedOnFailTheirItems) {
   BuildChannelDescription(In(), narrowed, TimeEncoding::kDateTime, true, false);
   Run();
   EXPECT_EQ(write(u"boiler.sp", Variant(std::int32_t{1000})), toolkit::kOpcEBadType);
+
+  // Described again as read-only: the item still takes writes (it keeps its rights), but no
+  // command goes out for them.
+  TChannel2 read_only = narrowed;
+  read_only.WriteEnable = false;
+  BuildChannelDescription(In(), read_only, TimeEncoding::kDateTime, true, false);
+  Run();
+  EXPECT_EQ(write(u"boiler.sp", Variant(std::int32_t{5})), toolkit::kOpcEBadRights);
+  EXPECT_EQ(Errors().back(), "ERROR\tWriteTag[0]: loid=1 addr=boiler.sp: запись в канал запрещена");
 
   BuildChangeResult(In(), p2_flags::kSuccess | p2_flags::kChannelRemoved,
                     ChannelRef{0, "boiler.gone"}, 0, false);

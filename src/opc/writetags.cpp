@@ -86,6 +86,15 @@ int TOpcWritePath::WriteTags(unsigned count, loTagPair* tags, const Variant* val
         if (stored == nullptr) stored = channels_.ChannelAt(c);
         found = true;
         current = i;
+        if (!stored->WriteEnable) {
+          // Described again as read-only since its item was published as writable (an item keeps
+          // the rights it was published with): no command goes out for it.
+          WriteLog("ERROR\tWriteTag[%u]: loid=%u addr=%s: запись в канал запрещена", i,
+                   static_cast<unsigned>(handle), stored->Addr.c_str());
+          errors[i] = static_cast<std::int32_t>(toolkit::kOpcEBadRights);
+          *master_error = 1;
+          continue;
+        }
         TChannel2 copy(*stored);
         copy.DT = NowLocal();
         copy.SetQuality(0);
