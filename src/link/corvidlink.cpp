@@ -127,7 +127,7 @@ std::uint32_t TCorvidLink::NextDueInMs() const {
   if (!Registered()) {
     std::uint32_t due = 0;
     if (registration_pause_) due = left(last_registration_tick_, kRegistrationPauseMs);
-    if (connect_pause_) due = std::max(due, left(connect_pause_start_, TimeoutMs()));
+    if (connect_pause_) due = std::max(due, left(connect_pause_start_, ConnectPauseMs()));
     return due;
   }
   // The test is sent, or found unanswered, once more than the limit has passed.

@@ -10,6 +10,7 @@
 // own lock) and the readers of SessionID, RegistrationTime and LastErrorText (the windows).
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -64,6 +65,10 @@ class TCorvidLink {
   static constexpr std::size_t kLastErrorTextMax = 299;  // windows-1251 characters
   // A registration request is followed by at least this pause before the next one.
   static constexpr std::uint32_t kRegistrationPauseMs = 60000;
+  // Failed connection attempts start at least this far apart, whatever TIMEOUT says: with a
+  // TIMEOUT of 0 or a few milliseconds they would otherwise follow each other on every pass of
+  // the main loop, each with its error line.
+  static constexpr std::uint32_t kMinConnectPauseMs = 1000;
   // A command that stays incomplete for more whole seconds than this ends the connection.
   static constexpr std::uint64_t kIncompleteLimitSeconds = 59;
 
@@ -189,6 +194,8 @@ class TCorvidLink {
                     const char* failure);
   bool StopRequested() const { return stop_ != nullptr && stop_->load(); }
   std::uint32_t TimeoutMs() const;
+  // How long after the start of a failed connection attempt the next one may start.
+  std::uint32_t ConnectPauseMs() const { return std::max(TimeoutMs(), kMinConnectPauseMs); }
   // A download wait between two receives: until bytes arrive, `ms` milliseconds pass or the
   // signal is raised. `connection_dead`: the server closed the connection, so the socket is not
   // watched (it would read as readable at once) and only the time or a stop ends the wait.

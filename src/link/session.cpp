@@ -48,7 +48,7 @@ bool TCorvidLink::ConnectAndRegister() {
       platform::TicksSince(now, last_registration_tick_) < kRegistrationPauseMs) {
     return false;
   }
-  if (connect_pause_ && platform::TicksSince(now, connect_pause_start_) < TimeoutMs()) {
+  if (connect_pause_ && platform::TicksSince(now, connect_pause_start_) < ConnectPauseMs()) {
     return false;
   }
   connect_pause_ = false;
@@ -114,12 +114,11 @@ void TCorvidLink::Register() {
     clock.Wait(left, sources);
   }
   if (!connected) {
-    if (client_.Status == TTCPClient::kStatusIoError) {
-      connect_pause_ = true;
-      connect_pause_start_ = connect_start;
-    } else {
-      client_.SetLastError(10060);
-    }
+    // The next attempt once the pause has passed since this one started: after a refusal at
+    // once, TIMEOUT; after a time-out, at once unless TIMEOUT is below the least pause.
+    connect_pause_ = true;
+    connect_pause_start_ = connect_start;
+    if (client_.Status != TTCPClient::kStatusIoError) client_.SetLastError(10060);
     throw CorvidServerException(2, "ошибка подключения к серверу Corvid: " + client_.ErrorText());
   }
   WriteLog("INFO\tПодключение к серверу Corvid установлено\t%s --> %s таймаут %d мсек",

@@ -66,5 +66,34 @@ TEST(LinkSession, AConnectionThatFailsAtOnceIsTriedOncePerTimeout) {
   }
 }
 
+// A TIMEOUT of 0 (or of a few milliseconds) still leaves a second between failed attempts, or
+// they would fill the log with a line on every pass of the main loop.
+TEST(LinkSession, FailedAttemptsAreASecondApartWhateverTheTimeout) {
+  testing::ScopedLog log;
+  platform::FakeClock clock(1000, 0, 0);
+  platform::ScopedClock use_clock(clock);
+  TType1Lists lists;
+  TCorvidLink link(lists);
+  for (const std::int32_t timeout : {0, 5}) {
+    SCOPED_TRACE(timeout);
+    LinkSettings settings;
+    settings.TimeoutMs = timeout;
+    link.Configure(settings);
+    const std::size_t before = log.Messages().size();
+    EXPECT_FALSE(link.ConnectAndRegister());
+    for (std::uint32_t pass = 1; pass < 1000; ++pass) {
+      clock.Advance(1);
+      EXPECT_EQ(link.NextDueInMs(), 1000u - pass);
+      EXPECT_FALSE(link.ConnectAndRegister());
+    }
+    EXPECT_EQ(log.Messages().size(), before + 1);
+    clock.Advance(1);
+    EXPECT_EQ(link.NextDueInMs(), 0u);
+    EXPECT_FALSE(link.ConnectAndRegister());
+    EXPECT_EQ(log.Messages().size(), before + 2);
+    clock.Advance(1000);
+  }
+}
+
 }  // namespace
 }  // namespace corvid
