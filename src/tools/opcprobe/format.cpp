@@ -53,7 +53,9 @@ std::string ScalarText(const VARIANT& value) {
   return out;
 }
 
-std::string ArrayText(const VARIANT& value) {
+// The elements of a one-dimensional array, each as `element` gives it, in brackets.
+std::string JoinedArray(const VARIANT& value, const char* separator,
+                        std::string (*element)(const VARIANT&)) {
   SAFEARRAY* sa = V_ARRAY(&value);
   LONG lower = 0;
   LONG upper = -1;
@@ -73,11 +75,15 @@ std::string ArrayText(const VARIANT& value) {
       SafeArrayGetElement(sa, &i,
                           vt == VT_BSTR ? static_cast<void*>(&V_BSTR(&item)) : &V_UI1(&item));
     }
-    if (i > lower) out += ", ";
-    out += ScalarText(item);
+    if (i > lower) out += separator;
+    out += element(item);
     VariantClear(&item);
   }
   return out + "]";
+}
+
+std::string ArrayText(const VARIANT& value) {
+  return JoinedArray(value, ", ", ScalarText);
 }
 
 template <class T>
@@ -142,30 +148,7 @@ std::string DumpScalar(const VARIANT& v) {
 
 std::string DumpText(const VARIANT& value) {
   if ((V_VT(&value) & VT_ARRAY) == 0) return DumpScalar(value);
-  SAFEARRAY* sa = V_ARRAY(&value);
-  LONG lower = 0;
-  LONG upper = -1;
-  if (sa == nullptr || FAILED(SafeArrayGetLBound(sa, 1, &lower)) ||
-      FAILED(SafeArrayGetUBound(sa, 1, &upper))) {
-    return "[?]";
-  }
-  const VARTYPE vt = V_VT(&value) & ~VT_ARRAY;
-  std::string out = "[";
-  for (LONG i = lower; i <= upper; ++i) {
-    VARIANT item;
-    VariantInit(&item);
-    if (vt == VT_VARIANT) {
-      SafeArrayGetElement(sa, &i, &item);
-    } else {
-      V_VT(&item) = vt;
-      SafeArrayGetElement(sa, &i,
-                          vt == VT_BSTR ? static_cast<void*>(&V_BSTR(&item)) : &V_UI1(&item));
-    }
-    if (i > lower) out += ",";
-    out += DumpScalar(item);
-    VariantClear(&item);
-  }
-  return out + "]";
+  return JoinedArray(value, ",", DumpScalar);
 }
 
 std::string ValueText(const VARIANT& value) {

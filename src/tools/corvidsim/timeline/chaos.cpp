@@ -178,11 +178,7 @@ void ChaosSchedule::PlanFault(std::uint32_t at) {
   } else if (kind < 96) {
     ArmPartialAnswer(at);
   } else {
-    Fault error;
-    error.Action = FaultAction::kStatusError;
-    error.ErrorCode = static_cast<std::uint16_t>(random_.Between(1, 9));
-    Arm(at, p2::kDocumentRequest, error,
-        "следующий документ с ошибкой " + std::to_string(error.ErrorCode));
+    ArmDocumentError(at);
   }
 }
 
@@ -208,12 +204,16 @@ void ChaosSchedule::PlanQuickFault(std::uint32_t at) {
         "ответ на следующую команду ID=" + std::to_string(id) + " через " +
             std::to_string(*slow.RestAfterMs) + " мсек");
   } else {
-    Fault error;
-    error.Action = FaultAction::kStatusError;
-    error.ErrorCode = static_cast<std::uint16_t>(random_.Between(1, 9));
-    Arm(at, p2::kDocumentRequest, error,
-        "следующий документ с ошибкой " + std::to_string(error.ErrorCode));
+    ArmDocumentError(at);
   }
+}
+
+void ChaosSchedule::ArmDocumentError(std::uint32_t at) {
+  Fault error;
+  error.Action = FaultAction::kStatusError;
+  error.ErrorCode = static_cast<std::uint16_t>(random_.Between(1, 9));
+  Arm(at, p2::kDocumentRequest, error,
+      "следующий документ с ошибкой " + std::to_string(error.ErrorCode));
 }
 
 void ChaosSchedule::SkippedCommand(std::uint32_t at) {

@@ -104,6 +104,8 @@ class ChaosSchedule {
   void ArmSlowAnswer(std::uint32_t at);
   void ArmRegistrationFault(std::uint32_t at);
   void ArmPartialAnswer(std::uint32_t at);
+  // The next document request (62) answered with an error status.
+  void ArmDocumentError(std::uint32_t at);
   void SkippedCommand(std::uint32_t at);
 
   ChaosSettings settings_;
