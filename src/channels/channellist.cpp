@@ -394,6 +394,11 @@ const std::vector<std::uint32_t>& TChannelList2::OpcHandles() const {
   return opc_handles_;
 }
 
+bool TChannelList2::AddressShared(const TChannel2* channel) const {
+  const auto it = address_index_.find(channel->Addr);
+  return it != address_index_.end() && it->second.Size() > it->second.Count(channel);
+}
+
 TChannel2* TChannelList2::ChannelAt(std::size_t index) const {
   return index < channels_.size() ? channels_[index].get() : nullptr;
 }

@@ -87,6 +87,9 @@ class TChannelList2 {
 
   // The stored channel at `index` in order of addition, null outside; the caller holds the lock.
   TChannel2* ChannelAt(std::size_t index) const;
+  // True when another stored channel has the address of the stored `channel` (letter case
+  // aside); the caller holds the lock.
+  bool AddressShared(const TChannel2* channel) const;
 
   // Checks that the list and both indexes agree: every stored channel has an address, is
   // entered once under its address and once under its number, and no index entry names a

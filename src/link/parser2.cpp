@@ -109,13 +109,14 @@ void TCorvidLink::HandleChannel(TChannel2& channel) {
   TChannelList2& channels = Channels();
   // Described again under its number with another address: the item of the old address hears no
   // more of the channel, so it shows it out of service rather than its last value as good for
-  // ever; the new address is published as any other.
+  // ever (unless another channel took that address meanwhile, as when two channels swap theirs);
+  // the new address is published as any other.
   bool renamed = false;
   if (channel.Number != 0) {
     const auto lock = channels.ScopedLock();
     const TChannel2* stored = channels.Find("", channel.Number);
     renamed = stored != nullptr && !stored->LocalNumber && stored->OpcHandle != 0 &&
-              stored->Addr != channel.Addr;
+              stored->Addr != channel.Addr && !channels.AddressShared(stored);
   }
   if (renamed) PushRemoved(ChannelRef{channel.Number, ""});
   if (sink_->OnPublish2(channel)) sink_->OnPush2(channel);

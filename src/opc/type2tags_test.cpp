@@ -299,6 +299,17 @@ TEST_F(Type2Items, AChannelDescribedUnderANewAddressLeavesItsOldItemOutOfService
   EXPECT_EQ(Read(u"a").quality, 0xC0);
   EXPECT_EQ(Read(u"b").quality, 28);
   EXPECT_EQ(opc_.OpcTagCount(), 2);
+
+  // Two channels swap their addresses: each address ends with its new channel's value, good.
+  Send54(Channel(2, "b", kTypeFloat8, 5.0));
+  Run();
+  Send54(Channel(1, "b", kTypeFloat8, 6.0));
+  Send54(Channel(2, "a", kTypeFloat8, 7.0));
+  Run();
+  EXPECT_EQ(Read(u"b").value, Variant(6.0));
+  EXPECT_EQ(Read(u"b").quality, 0xC0);
+  EXPECT_EQ(Read(u"a").value, Variant(7.0));
+  EXPECT_EQ(Read(u"a").quality, 0xC0);
   EXPECT_TRUE(Errors().empty()) << Errors().at(0);
 }
 
