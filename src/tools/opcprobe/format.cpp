@@ -1,8 +1,9 @@
 #include "tools/opcprobe/format.h"
 
-#include <charconv>
 #include <cstdio>
 #include <map>
+
+#include "util/fieldtext.h"
 
 namespace corvid::opcprobe {
 
@@ -86,13 +87,6 @@ std::string ArrayText(const VARIANT& value) {
   return JoinedArray(value, ", ", ScalarText);
 }
 
-template <class T>
-std::string Shortest(T v) {
-  char text[64];
-  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
-  return std::string(text, end);
-}
-
 std::string DumpScalar(const VARIANT& v) {
   switch (V_VT(&v)) {
     case VT_EMPTY:
@@ -110,35 +104,15 @@ std::string DumpScalar(const VARIANT& v) {
     case VT_UI4:
       return std::to_string(V_UI4(&v));
     case VT_R4:
-      return Shortest(V_R4(&v));
+      return ShortestText(V_R4(&v));
     case VT_R8:
-      return Shortest(V_R8(&v));
+      return ShortestText(V_R8(&v));
     case VT_DATE:
-      return Shortest(V_DATE(&v));
+      return ShortestText(V_DATE(&v));
     case VT_BOOL:
       return V_BOOL(&v) != VARIANT_FALSE ? "true" : "false";
-    case VT_BSTR: {
-      std::string out;
-      for (const char c : Narrow(V_BSTR(&v))) {
-        switch (c) {
-          case '\\':
-            out += "\\\\";
-            break;
-          case '\t':
-            out += "\\t";
-            break;
-          case '\r':
-            out += "\\r";
-            break;
-          case '\n':
-            out += "\\n";
-            break;
-          default:
-            out += c;
-        }
-      }
-      return out;
-    }
+    case VT_BSTR:
+      return EscapedField(Narrow(V_BSTR(&v)));
     default:
       return "?vt=" + std::to_string(V_VT(&v));
   }

@@ -50,11 +50,11 @@ std::uint32_t ElapsedMs(SteadyClock::time_point since) {
 class ItemReader {
  public:
   explicit ItemReader(toolkit::Client* client) : client_(client) {
-    toolkit::GroupSpec spec;
-    spec.name = u"soak";
-    spec.requested_update_rate = 1000;
+    toolkit::GroupSpec group;
+    group.name = u"soak";
+    group.requested_update_rate = 1000;
     std::uint32_t rate = 0;
-    if (client_->AddGroup(spec, &group_, &rate) != toolkit::kOk) {
+    if (client_->AddGroup(group, &group_, &rate) != toolkit::kOk) {
       throw Exception("группа клиента не создана");
     }
   }

@@ -1,7 +1,6 @@
 // Every OPC item against the simulator's truth.
 #include "tools/soak/itemcheck.h"
 
-#include <charconv>
 #include <cstdio>
 #include <map>
 #include <sstream>
@@ -11,6 +10,7 @@
 #include "opc/statequality.h"
 #include "opc/type1value.h"
 #include "opc/type2tags.h"
+#include "util/fieldtext.h"
 #include "util/text.h"
 
 namespace corvid::soak {
@@ -20,36 +20,6 @@ namespace {
 constexpr std::uint16_t kOutOfService = 0x1C;
 constexpr std::uint32_t kReadable = 1;
 constexpr std::uint32_t kReadWrite = 3;
-
-template <class T>
-std::string Shortest(T v) {
-  char text[64];
-  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
-  return std::string(text, end);
-}
-
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 std::string QualityText(std::uint16_t quality) {
   char text[16];
@@ -98,13 +68,13 @@ std::string ItemValueText(const Variant& value) {
         } else if constexpr (std::is_same_v<T, bool>) {
           return v ? "true" : "false";
         } else if constexpr (std::is_same_v<T, float> || std::is_same_v<T, double>) {
-          return Shortest(v);
+          return ShortestText(v);
         } else if constexpr (std::is_same_v<T, DateValue>) {
-          return Shortest(v.days);
+          return ShortestText(v.days);
         } else if constexpr (std::is_same_v<T, std::string>) {
-          return Escaped(v);
+          return EscapedField(v);
         } else if constexpr (std::is_same_v<T, std::u16string>) {
-          return Escaped(Utf16ToUtf8(v));
+          return EscapedField(Utf16ToUtf8(v));
         } else if constexpr (std::is_same_v<T, VariantArray>) {
           std::string text = "[";
           for (std::size_t i = 0; i < v.size(); ++i) {
